@@ -1,0 +1,27 @@
+# Set-up and test commands over the CMake presets.
+#   make demo   build, then write the demo pictures and page to tintwell-demo/
+#   make test   build and run the whole test suite, plain and under ASan+UBSan
+
+.PHONY: all build demo test test-release test-asan clean
+
+all: build
+
+build:
+	cmake --preset release
+	cmake --build --preset release
+
+demo: build
+	./build/release/bin/tintwell demo
+
+test: test-release test-asan
+
+test-release: build
+	ctest --preset release
+
+test-asan:
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+
+clean:
+	rm -rf build tintwell-demo

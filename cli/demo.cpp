@@ -1,0 +1,169 @@
+#include "demo.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <system_error>
+
+#include "edits.h"
+#include "utf16.h"
+
+namespace tintwell_cli {
+namespace {
+
+constexpr int kWidth = 401;
+constexpr int kHeight = 300;
+
+void PutLittleEndian(std::vector<std::uint8_t>& bytes, std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+struct Rgb {
+    int red, green, blue;
+};
+
+// A hue sweep left to right, fading to white at the top, with three
+// saturated discs: every edit has something to show.
+Rgb SampleColour(int x, int y) {
+    const int hue = x * 1536 / kWidth;  // six 256-step segments
+    const int rise = hue % 256;
+    const int fall = 255 - rise;
+    static constexpr int kSegments[6][3] = {{2, 1, 0}, {3, 2, 0}, {0, 2, 1}, {0, 3, 2}, {1, 0, 2}, {2, 0, 3}};
+    const int* segment = kSegments[hue / 256];
+    const auto channel = [&](int which) { return which == 0 ? 0 : which == 1 ? rise : which == 2 ? 255 : fall; };
+    Rgb colour{channel(segment[0]), channel(segment[1]), channel(segment[2])};
+    const int whiten = y * 200 / kHeight;  // bottom row first: y grows upwards
+    colour = {colour.red + (255 - colour.red) * whiten / 255, colour.green + (255 - colour.green) * whiten / 255,
+              colour.blue + (255 - colour.blue) * whiten / 255};
+    static constexpr int kDiscs[3][6] = {
+        {90, 150, 55, 200, 30, 40}, {200, 90, 45, 20, 20, 30}, {320, 190, 60, 250, 240, 60}};
+    for (const auto& disc : kDiscs) {
+        const int dx = x - disc[0], dy = y - disc[1];
+        if (dx * dx + dy * dy <= disc[2] * disc[2]) colour = {disc[3], disc[4], disc[5]};
+    }
+    return colour;
+}
+
+struct DemoEdit {
+    std::string_view name;
+    std::int32_t amount;
+};
+
+constexpr DemoEdit kDemoEdits[] = {
+    {"copy", 0},       {"brighten", 60},  {"darken", 60},    {"gray", 0},          {"invert", 0},
+    {"threshold", 128}, {"noise", 64},    {"tint-up", 40},   {"tint-down", 40},
+};
+
+std::string FileNameOf(const EditInfo& edit) {
+    return std::to_string(edit.function) + "-" + std::string(edit.name) + ".bmp";
+}
+
+bool WriteFile(const std::string& name, std::string_view bytes) {
+    std::ofstream file(name, std::ios::binary);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    return static_cast<bool>(file);
+}
+
+std::string Figure(const std::string& file, const std::string& caption) {
+    return "<figure><img src=\"" + file + "\" width=\"" + std::to_string(kWidth) + "\" height=\"" +
+           std::to_string(kHeight) + "\" alt=\"" + caption + "\"><figcaption>" + caption +
+           "</figcaption></figure>\n";
+}
+
+std::string PageHead() {
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<title>KorvaneTintwell demo</title>\n<style>\n"
+           "body { font-family: sans-serif; margin: 1.5em; background: #f4f4f4; }\n"
+           "main { display: flex; flex-wrap: wrap; gap: 1em; }\n"
+           "figure { margin: 0; padding: 0.5em; background: #fff; box-shadow: 0 1px 3px #999; }\n"
+           "figcaption { text-align: center; padding-top: 0.3em; }\n"
+           "</style>\n</head>\n<body>\n<h1>KorvaneTintwell demo</h1>\n"
+           "<p>A 401 &times; 300 sample picture and the nine edits of it, each made by one call of "
+           "<code>Tintwell</code>.</p>\n<main>\n";
+}
+
+// Runs one edit through the library; returns whether it succeeded.
+bool RunEdit(TintwellEntry entry, const EditInfo& edit, std::int32_t amount, const std::string& output) {
+    const std::u16string input_name = *Utf8ToUtf16("original.bmp");
+    const std::u16string output_name = *Utf8ToUtf16(output);
+    const std::int32_t result = entry(reinterpret_cast<const TintwellChar16*>(input_name.c_str()),
+                                      reinterpret_cast<const TintwellChar16*>(output_name.c_str()), amount,
+                                      edit.function);
+    std::fflush(stdout);
+    if (IsSuccess(result)) return true;
+    std::cerr << "tintwell: demo: " << edit.name << ": result " << result << ": " << ResultMeaning(result) << "\n";
+    return false;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> SamplePicture() {
+    const int padding = (4 - kWidth * 3 % 4) % 4;
+    const std::uint32_t image_size = static_cast<std::uint32_t>((kWidth * 3 + padding) * kHeight);
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(54 + image_size);
+    bytes.push_back('B');
+    bytes.push_back('M');
+    PutLittleEndian(bytes, 54 + image_size, 4);
+    PutLittleEndian(bytes, 0, 4);
+    PutLittleEndian(bytes, 54, 4);
+    PutLittleEndian(bytes, 40, 4);
+    PutLittleEndian(bytes, kWidth, 4);
+    PutLittleEndian(bytes, kHeight, 4);
+    PutLittleEndian(bytes, 1, 2);
+    PutLittleEndian(bytes, 24, 2);
+    PutLittleEndian(bytes, 0, 4);
+    PutLittleEndian(bytes, image_size, 4);
+    PutLittleEndian(bytes, 2835, 4);  // 72 dots per inch
+    PutLittleEndian(bytes, 2835, 4);
+    PutLittleEndian(bytes, 0, 4);
+    PutLittleEndian(bytes, 0, 4);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const Rgb colour = SampleColour(x, y);
+            bytes.push_back(static_cast<std::uint8_t>(colour.blue));
+            bytes.push_back(static_cast<std::uint8_t>(colour.green));
+            bytes.push_back(static_cast<std::uint8_t>(colour.red));
+        }
+        bytes.insert(bytes.end(), static_cast<std::size_t>(padding), 0);
+    }
+    return bytes;
+}
+
+int RunDemo(TintwellEntry entry, const std::string& directory) {
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    // Work inside the directory so the names passed to the library stay short.
+    std::filesystem::current_path(directory, error);
+    if (error) {
+        std::cerr << "tintwell: demo: cannot use directory " << directory << ": " << error.message() << "\n";
+        return 1;
+    }
+    const std::vector<std::uint8_t> sample = SamplePicture();
+    if (!WriteFile("original.bmp", {reinterpret_cast<const char*>(sample.data()), sample.size()})) {
+        std::cerr << "tintwell: demo: cannot write " << directory << "/original.bmp\n";
+        return 1;
+    }
+    std::string page = PageHead() + Figure("original.bmp", "original");
+    bool all_succeeded = true;
+    for (const DemoEdit& demo : kDemoEdits) {
+        const EditInfo edit = *FindEdit(demo.name);
+        const std::string file = FileNameOf(edit);
+        std::string caption = std::to_string(edit.function);
+        caption.append(": ").append(edit.name);
+        if (edit.needs_amount) caption.append(" ").append(std::to_string(demo.amount));
+        all_succeeded = RunEdit(entry, edit, demo.amount, file) && all_succeeded;
+        page += Figure(file, caption);
+    }
+    page += "</main>\n</body>\n</html>\n";
+    if (!WriteFile("index.html", page)) {
+        std::cerr << "tintwell: demo: cannot write " << directory << "/index.html\n";
+        return 1;
+    }
+    std::cout << "tintwell: demo: wrote the original, 9 edits and index.html to " << directory << "/\n";
+    return all_succeeded ? 0 : 2;
+}
+
+}  // namespace tintwell_cli

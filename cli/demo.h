@@ -1,0 +1,21 @@
+// `tintwell demo`: a built-in sample picture run through all nine edits,
+// with a page that shows the results side by side.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "module_loader.h"
+
+namespace tintwell_cli {
+
+// A bottom-up 24-bit BMP file of the built-in sample picture (401 x 300, so
+// every row carries padding).
+std::vector<std::uint8_t> SamplePicture();
+
+// Writes the sample, the nine edits of it and index.html into `directory`.
+// Returns the host's exit status.
+int RunDemo(TintwellEntry entry, const std::string& directory);
+
+}  // namespace tintwell_cli

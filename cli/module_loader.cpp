@@ -1,0 +1,40 @@
+#include "module_loader.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include <dlfcn.h>
+
+namespace tintwell_cli {
+
+std::unique_ptr<Module> Module::Load(const std::string& path, std::string& error) {
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        error = ::dlerror();
+        return nullptr;
+    }
+    void* symbol = ::dlsym(handle, "Tintwell");
+    if (symbol == nullptr) {
+        error = path + ": the library has no function named Tintwell";
+        ::dlclose(handle);
+        return nullptr;
+    }
+    // POSIX guarantees that a data pointer from dlsym converts to a function pointer.
+    const auto entry = reinterpret_cast<TintwellEntry>(symbol);
+    return std::unique_ptr<Module>(new Module(handle, entry, path));
+}
+
+Module::~Module() { ::dlclose(handle_); }
+
+std::string DefaultModulePath() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const std::filesystem::path beside =
+            program.parent_path() / TINTWELL_MODULE_DIR_FROM_BINDIR / TINTWELL_MODULE_FILE;
+        if (std::filesystem::exists(beside, error)) return beside.lexically_normal().string();
+    }
+    return TINTWELL_MODULE_FILE;
+}
+
+}  // namespace tintwell_cli

@@ -1,0 +1,39 @@
+// Loads the editing library at run time, as any plug-in host would.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "korvane/tintwell.h"
+
+namespace tintwell_cli {
+
+using TintwellEntry = int32_t (*)(const TintwellChar16*, const TintwellChar16*, int32_t, int32_t);
+
+class Module {
+public:
+    // Loads the library at `path` and finds Tintwell by name. On failure
+    // returns null and says why in `error`.
+    static std::unique_ptr<Module> Load(const std::string& path, std::string& error);
+
+    Module(const Module&) = delete;
+    Module& operator=(const Module&) = delete;
+    ~Module();
+
+    TintwellEntry entry() const { return entry_; }
+    const std::string& path() const { return path_; }
+
+private:
+    Module(void* handle, TintwellEntry entry, std::string path)
+        : handle_(handle), entry_(entry), path_(std::move(path)) {}
+
+    void* handle_;
+    TintwellEntry entry_;
+    std::string path_;
+};
+
+// The library installed or built beside this program; where there is none,
+// the library's name alone, for the system's search path.
+std::string DefaultModulePath();
+
+}  // namespace tintwell_cli

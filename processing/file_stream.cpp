@@ -1,0 +1,109 @@
+#include "file_stream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace korvane {
+namespace {
+
+// A single readv or writev takes at most IOV_MAX spans.
+constexpr std::size_t kMaxSpansPerCall = IOV_MAX;
+
+// Drops `count` transferred bytes from the front of the spans.
+std::span<IoSpan> Consume(std::span<IoSpan> spans, std::size_t count) {
+    while (!spans.empty() && count >= spans.front().iov_len) {
+        count -= spans.front().iov_len;
+        spans = spans.subspan(1);
+    }
+    if (count > 0) {
+        spans.front().iov_base = static_cast<char*>(spans.front().iov_base) + count;
+        spans.front().iov_len -= count;
+    }
+    return spans;
+}
+
+std::span<IoSpan> SkipEmpty(std::span<IoSpan> spans) {
+    while (!spans.empty() && spans.front().iov_len == 0) spans = spans.subspan(1);
+    return spans;
+}
+
+int CallSize(std::span<IoSpan> spans) {
+    return static_cast<int>(std::min(spans.size(), kMaxSpansPerCall));
+}
+
+}  // namespace
+
+std::optional<InputStream> InputStream::Open(const char* name) {
+    if (name == nullptr || name[0] == '\0') return std::nullopt;
+    int descriptor;
+    do {
+        descriptor = ::open(name, O_RDONLY | O_CLOEXEC);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0) return std::nullopt;
+    return InputStream(descriptor);
+}
+
+InputStream::InputStream(InputStream&& other) noexcept : descriptor_(other.descriptor_) {
+    other.descriptor_ = -1;
+}
+
+InputStream::~InputStream() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+bool InputStream::Read(std::span<IoSpan> spans) {
+    for (spans = SkipEmpty(spans); !spans.empty(); spans = SkipEmpty(spans)) {
+        const ssize_t count = ::readv(descriptor_, spans.data(), CallSize(spans));
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (count == 0) return true;  // end of file
+        spans = Consume(spans, static_cast<std::size_t>(count));
+    }
+    return true;
+}
+
+std::optional<OutputStream> OutputStream::Create(const char* name) {
+    if (name == nullptr || name[0] == '\0') return std::nullopt;
+    int descriptor;
+    do {
+        descriptor = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0) return std::nullopt;
+    return OutputStream(descriptor);
+}
+
+OutputStream::OutputStream(OutputStream&& other) noexcept : descriptor_(other.descriptor_) {
+    other.descriptor_ = -1;
+}
+
+OutputStream::~OutputStream() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+bool OutputStream::Write(std::span<IoSpan> spans) {
+    for (spans = SkipEmpty(spans); !spans.empty(); spans = SkipEmpty(spans)) {
+        const ssize_t count = ::writev(descriptor_, spans.data(), CallSize(spans));
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (count == 0) return false;  // no progress: never spin
+        spans = Consume(spans, static_cast<std::size_t>(count));
+    }
+    return true;
+}
+
+bool OutputStream::Close() {
+    const int descriptor = descriptor_;
+    descriptor_ = -1;
+    // close() is not retried on EINTR: the descriptor is released either way.
+    return ::close(descriptor) == 0;
+}
+
+}  // namespace korvane
