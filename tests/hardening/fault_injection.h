@@ -1,0 +1,40 @@
+/*
+ * Fault injection for the system calls the library makes on its files.
+ *
+ * Linked into a test program, fault_injection.c defines open, read, readv,
+ * write, writev, close and mmap; those definitions take precedence over the C
+ * library's in the whole process, the library under test included. Preloaded
+ * into another program (LD_PRELOAD), it takes its rules from the variable
+ * TINTWELL_FAULTS. A call that no rule selects passes straight through.
+ *
+ * Rules are separated by ';', their fields by ',':
+ *   op=open|read|write|close|mmap   which calls the rule selects
+ *   path=TEXT     only files whose name contains TEXT (ignored for mmap)
+ *   nth=N         only the Nth selected call (1-based); default every call
+ *   fail=ERRNO    the call fails with EIO, ENOSPC, EACCES, ENOMEM or EINTR
+ *   after=BYTES   read/write: move this many bytes first, then fail
+ *   limit=BYTES   read/write: move at most this many bytes per call
+ *   interrupt     every selected call first fails once with EINTR
+ *   stall         read/write: report no progress (0: end of file for a read)
+ * e.g. "op=read,path=in.bmp,after=54,fail=EIO".
+ */
+#ifndef TINTWELL_FAULT_INJECTION_H
+#define TINTWELL_FAULT_INJECTION_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Replaces the rules (an empty text removes them) and zeroes the counts.
+ * Returns 0, or -1 when the text does not parse. */
+int TintwellFaultsConfigure(const char* rules);
+
+/* How many calls of `op` ("open", "read", ...) the rules selected since the
+ * last TintwellFaultsConfigure, whether or not they were made to fail. */
+int TintwellFaultsSelected(const char* op);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TINTWELL_FAULT_INJECTION_H */
