@@ -35,14 +35,25 @@ int CallSize(std::span<IoSpan> spans) {
     return static_cast<int>(std::min(spans.size(), kMaxSpansPerCall));
 }
 
+// Opens a file on a descriptor above stdin, stdout and stderr. A host may run
+// with stdout closed; a file on descriptor 1 would then receive the messages
+// printed while it is open. Returns -1 when the file does not open.
+int OpenAboveStandardStreams(const char* name, int flags) {
+    int descriptor;
+    do {
+        descriptor = ::open(name, flags | O_CLOEXEC, 0666);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0 || descriptor > STDERR_FILENO) return descriptor;
+    const int moved = ::fcntl(descriptor, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    ::close(descriptor);
+    return moved;
+}
+
 }  // namespace
 
 std::optional<InputStream> InputStream::Open(const char* name) {
     if (name == nullptr || name[0] == '\0') return std::nullopt;
-    int descriptor;
-    do {
-        descriptor = ::open(name, O_RDONLY | O_CLOEXEC);
-    } while (descriptor < 0 && errno == EINTR);
+    const int descriptor = OpenAboveStandardStreams(name, O_RDONLY);
     if (descriptor < 0) return std::nullopt;
     return InputStream(descriptor);
 }
@@ -70,10 +81,7 @@ ReadOutcome InputStream::Read(std::span<IoSpan> spans) {
 
 std::optional<OutputStream> OutputStream::Create(const char* name) {
     if (name == nullptr || name[0] == '\0') return std::nullopt;
-    int descriptor;
-    do {
-        descriptor = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    } while (descriptor < 0 && errno == EINTR);
+    const int descriptor = OpenAboveStandardStreams(name, O_WRONLY | O_CREAT | O_TRUNC);
     if (descriptor < 0) return std::nullopt;
     return OutputStream(descriptor);
 }

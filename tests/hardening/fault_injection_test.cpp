@@ -344,6 +344,21 @@ TEST(Limits, PixelBufferBeyondTheAddressSpace) {
     EXPECT_FALSE(ReadBytes(dir.File("out.bmp")));
 }
 
+// A host may run with its stdout closed. The files the call opens must not
+// take descriptor 1, or the messages printed while the output is open (here
+// the tint-up echo, flushed at its newline) would be written into the picture.
+TEST(StandardStreams, ClosedStdoutNeverReachesThePicture) {
+    TempDir dir;
+    const Bytes picture = SmallPicture();
+    WriteBytes(dir.File("in.bmp"), picture);
+    ChildLimits closed;
+    closed.stdout_closed = true;
+    const CallOutcome call = CallTintwellInChild(closed, dir.File("in.bmp"), dir.File("out.bmp"), 300, 8);
+    EXPECT_EQ(call.result, TINTWELL_RESULT_WRITTEN);
+    EXPECT_EQ(ReadBytes(dir.File("out.bmp")), ModelCall({picture, true, 300, 8}).output);
+    EXPECT_EQ(ReadBytes(dir.File("in.bmp")), picture);
+}
+
 // A pipe fed slowly in small pieces gives the host the same picture as a file.
 TEST(Pipes, SlowFifoThroughTheHost) {
     TempDir dir;

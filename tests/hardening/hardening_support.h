@@ -39,12 +39,14 @@ bool MappingsCanBeCounted();
 struct ChildLimits {
     bool as_nobody = false;                 // drop root's privileges first (no-op when not root)
     std::optional<rlim_t> address_space;    // RLIMIT_AS in bytes
+    bool stdout_closed = false;             // fd 1 closed, stdout line-buffered
 };
 
 // True when this process can drop to the unprivileged user (it runs as root).
 bool CanDropPrivileges();
 
-// Calls Tintwell in a forked child under the limits; stdout captured.
+// Calls Tintwell in a forked child under the limits; stdout captured unless
+// it is closed.
 CallOutcome CallTintwellInChild(const ChildLimits& limits, const std::string& input, const std::string& output,
                                 std::int32_t amount, std::int32_t function);
 
