@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <thread>
 
@@ -372,6 +373,28 @@ TEST(Pipes, SlowFifoThroughTheHost) {
     EXPECT_EQ(run.exit_status, 0) << run.stderr_bytes;
     EXPECT_EQ(run.stdout_bytes, expected.stdout_bytes);
     EXPECT_EQ(ReadBytes(dir.File("out.bmp")), expected.output);
+}
+
+// The reader of an output pipe goes away after one byte: the writes fail
+// (EPIPE), which is a save failure. SIGPIPE, which would end the process
+// first, is the host's to handle; this test ignores it as many hosts do.
+TEST(Pipes, OutputReaderGoesAway) {
+    TempDir dir;
+    const Bytes picture = LargePicture();
+    WriteBytes(dir.File("in.bmp"), picture);
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    std::thread reader([&] {
+        const int descriptor = ::open(dir.File("pipe").c_str(), O_RDONLY);
+        char byte;
+        EXPECT_EQ(::read(descriptor, &byte, 1), 1);
+        ::close(descriptor);
+    });
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    const CallOutcome outcome = CallTintwell(dir.File("in.bmp"), dir.File("pipe"), 0, 4);
+    std::signal(SIGPIPE, previous);
+    reader.join();
+    EXPECT_EQ(outcome.result, TINTWELL_RESULT_SAVE_FAILED);
+    EXPECT_EQ(outcome.stdout_bytes, ModelCall({picture, true, 0, 4}).stdout_bytes + kSaveFailure);
 }
 
 // Every length of a small padded picture, from empty to whole, through the
