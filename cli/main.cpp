@@ -7,22 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "batch.h"
 #include "demo.h"
 #include "edits.h"
+#include "exit_status.h"
 #include "module_loader.h"
 #include "utf16.h"
 
 namespace tintwell_cli {
 namespace {
 
-constexpr int kExitSuccess = 0;
-constexpr int kExitUsage = 1;
-constexpr int kExitEditFailed = 2;
-constexpr int kExitModuleFailed = 3;
-
 void PrintUsage(std::ostream& out) {
     out << "Usage: tintwell [--module PATH] EDIT [AMOUNT] INPUT OUTPUT\n"
-           "       tintwell [--module PATH] read INPUT\n"
+           "       tintwell [--module PATH] EDIT [AMOUNT] (--out-dir DIR | --in-place) [-j N] [--] FILE...\n"
+           "       tintwell [--module PATH] read [-j N] [--] FILE...\n"
            "       tintwell [--module PATH] raw FUNCTION AMOUNT INPUT [OUTPUT]\n"
            "       tintwell [--module PATH] demo [DIR]\n"
            "       tintwell --help | --version\n";
@@ -43,6 +41,17 @@ void PrintHelp() {
                  "\n"
                  "raw passes any FUNCTION and AMOUNT through untouched; without OUTPUT the\n"
                  "library gets no output name.\n"
+                 "\n"
+                 "The FILE... form edits many pictures, N at a time, each in a process of its\n"
+                 "own; each picture's messages are printed together, in input order, then a\n"
+                 "summary on stderr. Its options may stand anywhere after EDIT [AMOUNT]:\n"
+                 "  --out-dir DIR  write each output into DIR under its input's file name\n"
+                 "                 (never over an input)\n"
+                 "  --in-place     write each output over its input\n"
+                 "  -j N           edit N pictures at a time (default: the number of processors)\n"
+                 "read of more than one FILE, or with -j, is a batch too. A batch exits with\n"
+                 "status 2 when any picture failed.\n"
+                 "\n"
                  "demo writes a sample picture, its nine edits and index.html into DIR\n"
                  "(default tintwell-demo).\n"
                  "\nOptions:\n"
@@ -210,6 +219,13 @@ int Main(int argc, char** argv) {
         const std::unique_ptr<Module> module = LoadModule(*command);
         if (!module) return kExitModuleFailed;
         return RunDemo(module->entry(), words.size() == 2 ? words[1] : "tintwell-demo");
+    }
+    if (IsBatchCommand(words)) {
+        const std::optional<BatchPlan> plan = PlanBatch(words, problem);
+        if (!plan) return UsageError(problem);
+        const std::unique_ptr<Module> module = LoadModule(*command);
+        if (!module) return kExitModuleFailed;
+        return RunBatch(module->entry(), *plan);
     }
     const std::optional<Call> call = BuildCall(words, problem);
     if (!call) return UsageError(problem);
