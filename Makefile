@@ -1,8 +1,10 @@
 # Set-up and test commands over the CMake presets.
 #   make demo   build, then write the demo pictures and page to tintwell-demo/
 #   make test   build and run the whole test suite, plain and under ASan+UBSan
+#   make package  build the Debian package (build/package/korvanetintwell_*.deb)
+#   make check-package  build, install, use and remove it (as root; CI stage)
 
-.PHONY: all build demo test test-release test-asan clean
+.PHONY: all build demo test test-release test-asan package check-package clean
 
 all: build
 
@@ -22,6 +24,14 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+package:
+	cmake --preset package
+	cmake --build --preset package
+	cpack --preset package
+
+check-package:
+	bash .ci/stages/50-ecosystem.sh
 
 clean:
 	rm -rf build tintwell-demo
