@@ -1,6 +1,6 @@
 // The batch form of the host: one edit over many pictures,
 //   tintwell EDIT [AMOUNT] (--out-dir DIR | --in-place) [-j N] [--] FILE...
-//   tintwell read [-j N] [--] FILE...
+//   tintwell read -j N [--] FILE...
 // Each picture is edited in a child process of its own, so the library's
 // messages for one picture stay together; several run at a time.
 #pragma once
@@ -31,8 +31,7 @@ struct BatchPlan {
 };
 
 // Whether the words after the global options ask for the batch form: an
-// edit followed, before any "--", by --out-dir, --in-place or -j; or read
-// with more than one word after it.
+// edit followed, before any "--", by --out-dir, --in-place or -j.
 bool IsBatchCommand(const std::vector<std::string>& words);
 
 // Parses the batch form and checks it against the file system: every name

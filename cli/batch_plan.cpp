@@ -155,10 +155,7 @@ bool CheckNoOverwrites(const std::vector<BatchPicture>& pictures, bool in_place,
 }  // namespace
 
 bool IsBatchCommand(const std::vector<std::string>& words) {
-    const std::optional<EditInfo> edit = words.empty() ? std::nullopt : FindEdit(words[0]);
-    if (!edit) return false;
-    // read takes no AMOUNT and no OUTPUT: a second name can only be a batch.
-    if (!edit->writes_output && words.size() > 2) return true;
+    if (words.empty() || !FindEdit(words[0])) return false;
     const auto options_end = std::find(words.begin() + 1, words.end(), kEndOfOptions);
     return std::any_of(words.begin() + 1, options_end, IsBatchOption);
 }

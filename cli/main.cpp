@@ -19,8 +19,9 @@ namespace {
 
 void PrintUsage(std::ostream& out) {
     out << "Usage: tintwell [--module PATH] EDIT [AMOUNT] INPUT OUTPUT\n"
+           "       tintwell [--module PATH] read INPUT\n"
            "       tintwell [--module PATH] EDIT [AMOUNT] (--out-dir DIR | --in-place) [-j N] [--] FILE...\n"
-           "       tintwell [--module PATH] read [-j N] [--] FILE...\n"
+           "       tintwell [--module PATH] read -j N [--] FILE...\n"
            "       tintwell [--module PATH] raw FUNCTION AMOUNT INPUT [OUTPUT]\n"
            "       tintwell [--module PATH] demo [DIR]\n"
            "       tintwell --help | --version\n";
@@ -49,8 +50,7 @@ void PrintHelp() {
                  "                 (never over an input)\n"
                  "  --in-place     write each output over its input\n"
                  "  -j N           edit N pictures at a time (default: the number of processors)\n"
-                 "read of more than one FILE, or with -j, is a batch too. A batch exits with\n"
-                 "status 2 when any picture failed.\n"
+                 "read takes -j alone. A batch exits with status 2 when any picture failed.\n"
                  "\n"
                  "demo writes a sample picture, its nine edits and index.html into DIR\n"
                  "(default tintwell-demo).\n"

@@ -92,7 +92,7 @@ run "$tintwell" read -j 2 in/p001.bmp missing.bmp in/p002.bmp
 expect_eq "exit status of read with a missing picture" 2 "$status"
 expect_eq "summary of read" "tintwell: 3 pictures: 2 read, 1 failed" "$(tail -n 1 err)"
 run "$tintwell" read in/p001.bmp in/p002.bmp
-expect_eq "read of two pictures without -j is a batch" "tintwell: 2 pictures: 2 read, 0 failed" "$(cat err)"
+expect_eq "read of two pictures without -j" "1 tintwell: read needs INPUT alone" "$status $(head -n 1 err)"
 
 echo "-- -- ends the options"
 cp in/p001.bmp ./-dash.bmp
