@@ -10,6 +10,7 @@
 #include "demo.h"
 #include "edits.h"
 #include "module_loader.h"
+#include "module_note.h"
 #include "utf16.h"
 
 namespace tintwell_cli {
@@ -25,7 +26,8 @@ void PrintUsage(std::ostream& out) {
            "       tintwell [--module PATH] read INPUT\n"
            "       tintwell [--module PATH] raw FUNCTION AMOUNT INPUT [OUTPUT]\n"
            "       tintwell [--module PATH] demo [DIR]\n"
-           "       tintwell --help | --version\n";
+           "       tintwell [--module PATH] --version | --module-info\n"
+           "       tintwell --help\n";
 }
 
 void PrintHelp() {
@@ -48,7 +50,10 @@ void PrintHelp() {
                  "\nOptions:\n"
                  "  --module PATH  load this library instead of the one beside the program\n"
                  "  --help         show this help\n"
-                 "  --version      show the program's version and the library it loads\n"
+                 "  --version      show the program's version and the library it loads, with\n"
+                 "                 the version the library carries\n"
+                 "  --module-info  show the library's version block, type library and string\n"
+                 "                 table, read from the library itself\n"
                  "  --             end of options\n"
                  "\nExit status: 0 when the library returns 999 or 0; 1 for a usage error;\n"
                  "2 for any other result code (one line on stderr says what it means);\n"
@@ -78,6 +83,7 @@ struct ParsedCommand {
     std::vector<std::string> words;
     bool help = false;
     bool version = false;
+    bool module_info = false;
 };
 
 std::optional<ParsedCommand> ParseOptions(int argc, char** argv, std::string& problem) {
@@ -94,6 +100,8 @@ std::optional<ParsedCommand> ParseOptions(int argc, char** argv, std::string& pr
             command.help = true;
         } else if (word == "--version") {
             command.version = true;
+        } else if (word == "--module-info") {
+            command.module_info = true;
         } else if (word == "--module") {
             if (i + 1 >= argc) {
                 problem = "--module needs a PATH";
@@ -200,7 +208,12 @@ int Main(int argc, char** argv) {
         std::cout << "tintwell " << TINTWELL_VERSION << "\n";
         if (!module) return kExitModuleFailed;
         std::cout << "library: " << module->path() << "\n";
-        return kExitSuccess;
+        return PrintLibraryVersion(*module) ? kExitSuccess : kExitModuleFailed;
+    }
+    if (command->module_info) {
+        const std::unique_ptr<Module> module = LoadModule(*command);
+        if (!module) return kExitModuleFailed;
+        return PrintModuleInfo(*module) ? kExitSuccess : kExitModuleFailed;
     }
     const std::vector<std::string>& words = command->words;
     if (words.empty()) return UsageError("no edit given");
