@@ -19,11 +19,17 @@ unsigned CallSize(std::size_t remaining) {
     return static_cast<unsigned>(std::min(remaining, kMaxBytesPerCall));
 }
 
+// A descriptor for `name` opened in binary mode, or -1. An empty name never
+// opens. Names are in the ANSI code page.
+int OpenBinary(const char* name, int flags) {
+    if (name == nullptr || name[0] == '\0') return -1;
+    return ::_open(name, flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+
 }  // namespace
 
 std::optional<InputStream> InputStream::Open(const char* name) {
-    if (name == nullptr || name[0] == '\0') return std::nullopt;
-    const int descriptor = ::_open(name, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    const int descriptor = OpenBinary(name, _O_RDONLY);
     if (descriptor < 0) return std::nullopt;
     return InputStream(descriptor);
 }
@@ -52,9 +58,7 @@ bool InputStream::Read(std::span<IoSpan> spans) {
 }
 
 std::optional<OutputStream> OutputStream::Create(const char* name) {
-    if (name == nullptr || name[0] == '\0') return std::nullopt;
-    const int descriptor = ::_open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
-                                   _S_IREAD | _S_IWRITE);
+    const int descriptor = OpenBinary(name, _O_WRONLY | _O_CREAT | _O_TRUNC);
     if (descriptor < 0) return std::nullopt;
     return OutputStream(descriptor);
 }
