@@ -75,7 +75,8 @@ IoSpan SpanOf(const std::uint8_t* data, std::size_t size) {
 }
 
 // Builds the spans for rows [first, first + count) with their padding taken
-// from (or put into) `padding_bytes`, then hands them to `transfer`.
+// from (or put into) `padding_bytes`, then hands them to `transfer`, batch
+// by batch, while it returns true.
 template <typename Transfer>
 bool TransferRows(const RowLayout& layout, std::size_t first, std::size_t count,
                   const std::uint8_t* padding_bytes, Transfer transfer) {
@@ -102,7 +103,7 @@ bool TransferRows(const RowLayout& layout, std::size_t first, std::size_t count,
 bool ReadHeader(InputStream& input, BitmapHeader& header) {
     HeaderBytes bytes{};
     IoSpan span = SpanOf(bytes.data(), bytes.size());
-    if (!input.Read(std::span<IoSpan>(&span, 1))) return false;
+    if (input.Read(std::span<IoSpan>(&span, 1)) == ReadOutcome::kFailed) return false;
     HeaderCursor cursor(bytes);
     ForEachField(header, [&cursor](auto& field) { cursor.Load(field); });
     return true;
@@ -193,8 +194,14 @@ RowLayout RowLayout::Of(const BitmapHeader& header, PixelBuffer& buffer) {
 
 bool ReadRows(InputStream& input, const RowLayout& layout) {
     std::array<std::uint8_t, 4> discarded{};
-    return TransferRows(layout, 0, layout.rows, discarded.data(),
-                        [&input](std::span<IoSpan> spans) { return input.Read(spans); });
+    ReadOutcome outcome = ReadOutcome::kFilled;
+    // Reading stops where the file ends: a short file claiming many rows
+    // costs nothing more, and the rows it does not hold stay zero.
+    TransferRows(layout, 0, layout.rows, discarded.data(), [&](std::span<IoSpan> spans) {
+        outcome = input.Read(spans);
+        return outcome == ReadOutcome::kFilled;
+    });
+    return outcome != ReadOutcome::kFailed;
 }
 
 bool WriteRows(OutputStream& output, const RowLayout& layout, std::size_t first, std::size_t count) {

@@ -55,17 +55,17 @@ InputStream::~InputStream() {
     if (descriptor_ >= 0) ::close(descriptor_);
 }
 
-bool InputStream::Read(std::span<IoSpan> spans) {
+ReadOutcome InputStream::Read(std::span<IoSpan> spans) {
     for (spans = SkipEmpty(spans); !spans.empty(); spans = SkipEmpty(spans)) {
         const ssize_t count = ::readv(descriptor_, spans.data(), CallSize(spans));
         if (count < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return ReadOutcome::kFailed;
         }
-        if (count == 0) return true;  // end of file
+        if (count == 0) return ReadOutcome::kEnded;
         spans = Consume(spans, static_cast<std::size_t>(count));
     }
-    return true;
+    return ReadOutcome::kFilled;
 }
 
 std::optional<OutputStream> OutputStream::Create(const char* name) {

@@ -17,6 +17,12 @@ namespace korvane {
 // One contiguous piece of memory for a vectored read or write.
 using IoSpan = iovec;
 
+enum class ReadOutcome {
+    kFilled,  // every span was filled
+    kEnded,   // the file ended first
+    kFailed,  // a read error
+};
+
 class InputStream {
 public:
     // Opens a file for binary reading. An empty name never opens.
@@ -28,8 +34,8 @@ public:
 
     // Fills the spans in order until they are full or the file ends; bytes
     // past the end stay as they were. Partial reads (pipes) are continued.
-    // The spans are consumed. Returns false on a read error.
-    bool Read(std::span<IoSpan> spans);
+    // The spans are consumed.
+    ReadOutcome Read(std::span<IoSpan> spans);
 
 private:
     explicit InputStream(int descriptor) : descriptor_(descriptor) {}

@@ -1,0 +1,175 @@
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace tintwell_test {
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "tintwell-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code error;
+    // Some tests take write permission away; give it back so removal works.
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
+    for (const auto& entry : fs::recursive_directory_iterator(path_, error)) {
+        if (entry.is_directory(error)) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, error);
+    }
+    fs::remove_all(path_, error);
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+std::optional<Bytes> ReadBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::u16string Utf16(const std::string& utf8) {
+    std::u16string result;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        char32_t code_point = lead;
+        std::size_t length = 1;
+        if (lead >= 0xF0) code_point = lead & 0x07, length = 4;
+        else if (lead >= 0xE0) code_point = lead & 0x0F, length = 3;
+        else if (lead >= 0xC0) code_point = lead & 0x1F, length = 2;
+        for (std::size_t k = 1; k < length; ++k) code_point = (code_point << 6) | (utf8[i + k] & 0x3F);
+        i += length;
+        if (code_point >= 0x10000) {
+            result.push_back(static_cast<char16_t>(0xD800 + ((code_point - 0x10000) >> 10)));
+            result.push_back(static_cast<char16_t>(0xDC00 + ((code_point - 0x10000) & 0x3FF)));
+        } else {
+            result.push_back(static_cast<char16_t>(code_point));
+        }
+    }
+    return result;
+}
+
+namespace {
+
+// Points fd 1 at a temporary file for the life of the object.
+class StdoutCapture {
+public:
+    StdoutCapture() {
+        std::fflush(stdout);
+        file_ = std::tmpfile();
+        saved_ = ::dup(STDOUT_FILENO);
+        ::dup2(::fileno(file_), STDOUT_FILENO);
+    }
+    ~StdoutCapture() { Restore(); }
+
+    std::string Finish() {
+        Restore();
+        std::string text;
+        std::rewind(file_);
+        for (int c; (c = std::fgetc(file_)) != EOF;) text.push_back(static_cast<char>(c));
+        std::fclose(file_);
+        file_ = nullptr;
+        return text;
+    }
+
+private:
+    void Restore() {
+        if (saved_ < 0) return;
+        std::fflush(stdout);
+        ::dup2(saved_, STDOUT_FILENO);
+        ::close(saved_);
+        saved_ = -1;
+    }
+    std::FILE* file_ = nullptr;
+    int saved_ = -1;
+};
+
+const TintwellChar16* Pointer(const std::optional<std::u16string>& name) {
+    return name ? reinterpret_cast<const TintwellChar16*>(name->c_str()) : nullptr;
+}
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+CallOutcome CallTintwell(const std::optional<std::u16string>& input, const std::optional<std::u16string>& output,
+                         std::int32_t amount, std::int32_t function) {
+    StdoutCapture capture;
+    CallOutcome outcome;
+    outcome.result = Tintwell(Pointer(input), Pointer(output), amount, function);
+    outcome.stdout_bytes = capture.Finish();
+    return outcome;
+}
+
+CallOutcome CallTintwell(const std::string& input, const std::string& output, std::int32_t amount,
+                         std::int32_t function) {
+    return CallTintwell(Utf16(input), Utf16(output), amount, function);
+}
+
+ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::string& working_directory) {
+    TempDir capture_dir;
+    const std::string out_path = capture_dir.File("stdout");
+    const std::string err_path = capture_dir.File("stderr");
+    std::vector<std::string> words;
+    words.push_back(HostPath());
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!working_directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, working_directory.c_str());
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) throw std::runtime_error("cannot start " + words[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+
+    ProcessOutcome outcome;
+    outcome.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    outcome.stdout_bytes = ReadWhole(out_path);
+    outcome.stderr_bytes = ReadWhole(err_path);
+    return outcome;
+}
+
+std::string HostPath() { return TINTWELL_TEST_HOST; }
+std::string LibraryPath() { return TINTWELL_TEST_LIBRARY; }
+
+std::size_t OpenDescriptorCount() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
+std::optional<fs::path> BmpSuiteDirectory() {
+    const fs::path suite = fs::path(TINTWELL_TEST_SOURCE_DIR) / ".." / "shared" / "testdata" / "bmpsuite";
+    std::error_code error;
+    if (fs::is_directory(suite / "g", error)) return suite;
+    return std::nullopt;
+}
+
+}  // namespace tintwell_test

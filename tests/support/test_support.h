@@ -1,0 +1,72 @@
+// Shared helpers for the tests: temporary directories, files, calling the
+// real library with stdout captured, and running the real host.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "korvane/tintwell.h"
+
+namespace tintwell_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+void WriteBytes(const std::string& path, const Bytes& bytes);
+std::optional<Bytes> ReadBytes(const std::string& path);
+
+// UTF-8 -> UTF-16 for names made by the tests (ASCII and plain BMP text).
+std::u16string Utf16(const std::string& utf8);
+
+struct CallOutcome {
+    std::int32_t result = 0;
+    std::string stdout_bytes;
+};
+
+// Calls Tintwell with the names as given (nullopt passes a null pointer) and
+// captures exactly what it prints on stdout.
+CallOutcome CallTintwell(const std::optional<std::u16string>& input, const std::optional<std::u16string>& output,
+                         std::int32_t amount, std::int32_t function);
+
+// The same with UTF-8 path names.
+CallOutcome CallTintwell(const std::string& input, const std::string& output, std::int32_t amount,
+                         std::int32_t function);
+
+struct ProcessOutcome {
+    int exit_status = -1;
+    std::string stdout_bytes;
+    std::string stderr_bytes;
+};
+
+// Runs the built tintwell host with these arguments (no shell involved).
+ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::string& working_directory = "");
+
+// Path of the built host and library, set by the build.
+std::string HostPath();
+std::string LibraryPath();
+
+// The number of descriptors this process has open.
+std::size_t OpenDescriptorCount();
+
+// Directory of the shared BMP suite, when it exists beside the checkout.
+std::optional<std::filesystem::path> BmpSuiteDirectory();
+
+}  // namespace tintwell_test
