@@ -42,19 +42,19 @@ InputStream::~InputStream() {
     if (descriptor_ >= 0) ::_close(descriptor_);
 }
 
-bool InputStream::Read(std::span<IoSpan> spans) {
+ReadOutcome InputStream::Read(std::span<IoSpan> spans) {
     for (IoSpan& span : spans) {
         auto* bytes = static_cast<char*>(span.iov_base);
         while (span.iov_len > 0) {
             const int count = ::_read(descriptor_, bytes, CallSize(span.iov_len));
-            if (count < 0) return false;
-            if (count == 0) return true;  // end of file
+            if (count < 0) return ReadOutcome::kFailed;
+            if (count == 0) return ReadOutcome::kEnded;
             bytes += count;
             span.iov_base = bytes;
             span.iov_len -= static_cast<std::size_t>(count);
         }
     }
-    return true;
+    return ReadOutcome::kFilled;
 }
 
 std::optional<OutputStream> OutputStream::Create(const char* name) {
