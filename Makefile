@@ -35,3 +35,16 @@ check-package:
 
 clean:
 	rm -rf build tintwell-demo
+
+# The Windows DLL, cross-built with MinGW-w64, and its tests under Wine, which
+# compare it with the Linux build.
+#   make windows        build build/windows/bin/KorvaneTintwell.dll
+#   make test-windows   build both, then run the Windows tests
+.PHONY: windows test-windows
+
+windows:
+	cmake --preset windows
+	cmake --build --preset windows
+
+test-windows: build windows
+	ctest --preset windows

@@ -12,6 +12,7 @@
 #include "edits.h"
 #include "exit_status.h"
 #include "module_loader.h"
+#include "module_note.h"
 #include "utf16.h"
 
 namespace tintwell_cli {
@@ -24,7 +25,8 @@ void PrintUsage(std::ostream& out) {
            "       tintwell [--module PATH] read -j N [--] FILE...\n"
            "       tintwell [--module PATH] raw FUNCTION AMOUNT INPUT [OUTPUT]\n"
            "       tintwell [--module PATH] demo [DIR]\n"
-           "       tintwell --help | --version\n";
+           "       tintwell [--module PATH] --version | --module-info\n"
+           "       tintwell --help\n";
 }
 
 void PrintHelp() {
@@ -57,7 +59,10 @@ void PrintHelp() {
                  "\nOptions:\n"
                  "  --module PATH  load this library instead of the one beside the program\n"
                  "  --help         show this help\n"
-                 "  --version      show the program's version and the library it loads\n"
+                 "  --version      show the program's version and the library it loads, with\n"
+                 "                 the version the library carries\n"
+                 "  --module-info  show the library's version block, type library and string\n"
+                 "                 table, read from the library itself\n"
                  "  --             end of options\n"
                  "\nExit status: 0 when the library returns 999 or 0; 1 for a usage error;\n"
                  "2 for any other result code (one line on stderr says what it means);\n"
@@ -87,6 +92,7 @@ struct ParsedCommand {
     std::vector<std::string> words;
     bool help = false;
     bool version = false;
+    bool module_info = false;
 };
 
 std::optional<ParsedCommand> ParseOptions(int argc, char** argv, std::string& problem) {
@@ -103,6 +109,8 @@ std::optional<ParsedCommand> ParseOptions(int argc, char** argv, std::string& pr
             command.help = true;
         } else if (word == "--version") {
             command.version = true;
+        } else if (word == "--module-info") {
+            command.module_info = true;
         } else if (word == "--module") {
             if (i + 1 >= argc) {
                 problem = "--module needs a PATH";
@@ -209,7 +217,12 @@ int Main(int argc, char** argv) {
         std::cout << "tintwell " << TINTWELL_VERSION << "\n";
         if (!module) return kExitModuleFailed;
         std::cout << "library: " << module->path() << "\n";
-        return kExitSuccess;
+        return PrintLibraryVersion(*module) ? kExitSuccess : kExitModuleFailed;
+    }
+    if (command->module_info) {
+        const std::unique_ptr<Module> module = LoadModule(*command);
+        if (!module) return kExitModuleFailed;
+        return PrintModuleInfo(*module) ? kExitSuccess : kExitModuleFailed;
     }
     const std::vector<std::string>& words = command->words;
     if (words.empty()) return UsageError("no edit given");
