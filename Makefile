@@ -1,8 +1,10 @@
 # Set-up and test commands over the CMake presets.
 #   make demo   build, then write the demo pictures and page to tintwell-demo/
 #   make test   build and run the whole test suite, plain and under ASan+UBSan
+#   make package  build the Debian package (build/package/korvanetintwell_*.deb)
+#   make check-package  build, install, use and remove it (as root; CI stage)
 
-.PHONY: all build demo test test-release test-asan clean
+.PHONY: all build demo test test-release test-asan package check-package clean
 
 all: build
 
@@ -23,8 +25,29 @@ test-asan:
 	cmake --build --preset asan
 	ctest --preset asan
 
+package:
+	cmake --preset package
+	cmake --build --preset package
+	cpack --preset package
+
+check-package:
+	bash .ci/stages/50-ecosystem.sh
+
 clean:
 	rm -rf build tintwell-demo
+
+# The Windows DLL, cross-built with MinGW-w64, and its tests under Wine, which
+# compare it with the Linux build.
+#   make windows        build build/windows/bin/KorvaneTintwell.dll
+#   make test-windows   build both, then run the Windows tests
+.PHONY: windows test-windows
+
+windows:
+	cmake --preset windows
+	cmake --build --preset windows
+
+test-windows: build windows
+	ctest --preset windows
 
 # Hardening: fuzzing, ThreadSanitizer, coverage and valgrind (see README).
 #   make fuzz [FUZZ_SECONDS=60]  build the fuzzers with clang, run each FUZZ_SECONDS

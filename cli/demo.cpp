@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "edits.h"
+#include "exit_status.h"
 #include "utf16.h"
 
 namespace tintwell_cli {
@@ -84,6 +85,18 @@ std::string PageHead() {
            "<code>Tintwell</code>.</p>\n<main>\n";
 }
 
+// A line that the browser fills in with how many of the pictures it could
+// decode: a check that every picture is a BMP file that browsers show.
+std::string DecodedCount(std::size_t pictures) {
+    return "<p>Pictures this browser decoded: <output id=\"decoded\">(needs scripts)</output> of " +
+           std::to_string(pictures) +
+           ".</p>\n<script>\n"
+           "window.addEventListener(\"load\", () => {\n"
+           "  const decoded = Array.from(document.images).filter((image) => image.naturalWidth > 0);\n"
+           "  document.getElementById(\"decoded\").textContent = decoded.length;\n"
+           "});\n</script>\n";
+}
+
 // Runs one edit through the library; returns whether it succeeded.
 bool RunEdit(TintwellEntry entry, const EditInfo& edit, std::int32_t amount, const std::string& output) {
     const std::u16string input_name = *Utf8ToUtf16("original.bmp");
@@ -139,12 +152,12 @@ int RunDemo(TintwellEntry entry, const std::string& directory) {
     std::filesystem::current_path(directory, error);
     if (error) {
         std::cerr << "tintwell: demo: cannot use directory " << directory << ": " << error.message() << "\n";
-        return 1;
+        return kExitUsage;
     }
     const std::vector<std::uint8_t> sample = SamplePicture();
     if (!WriteFile("original.bmp", {reinterpret_cast<const char*>(sample.data()), sample.size()})) {
         std::cerr << "tintwell: demo: cannot write " << directory << "/original.bmp\n";
-        return 1;
+        return kExitUsage;
     }
     std::string page = PageHead() + Figure("original.bmp", "original");
     bool all_succeeded = true;
@@ -157,13 +170,13 @@ int RunDemo(TintwellEntry entry, const std::string& directory) {
         all_succeeded = RunEdit(entry, edit, demo.amount, file) && all_succeeded;
         page += Figure(file, caption);
     }
-    page += "</main>\n</body>\n</html>\n";
+    page += "</main>\n" + DecodedCount(std::size(kDemoEdits) + 1) + "</body>\n</html>\n";
     if (!WriteFile("index.html", page)) {
         std::cerr << "tintwell: demo: cannot write " << directory << "/index.html\n";
-        return 1;
+        return kExitUsage;
     }
     std::cout << "tintwell: demo: wrote the original, 9 edits and index.html to " << directory << "/\n";
-    return all_succeeded ? 0 : 2;
+    return all_succeeded ? kExitSuccess : kExitEditFailed;
 }
 
 }  // namespace tintwell_cli

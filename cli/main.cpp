@@ -7,25 +7,26 @@
 #include <string>
 #include <vector>
 
+#include "batch.h"
 #include "demo.h"
 #include "edits.h"
+#include "exit_status.h"
 #include "module_loader.h"
+#include "module_note.h"
 #include "utf16.h"
 
 namespace tintwell_cli {
 namespace {
 
-constexpr int kExitSuccess = 0;
-constexpr int kExitUsage = 1;
-constexpr int kExitEditFailed = 2;
-constexpr int kExitModuleFailed = 3;
-
 void PrintUsage(std::ostream& out) {
     out << "Usage: tintwell [--module PATH] EDIT [AMOUNT] INPUT OUTPUT\n"
            "       tintwell [--module PATH] read INPUT\n"
+           "       tintwell [--module PATH] EDIT [AMOUNT] (--out-dir DIR | --in-place) [-j N] [--] FILE...\n"
+           "       tintwell [--module PATH] read -j N [--] FILE...\n"
            "       tintwell [--module PATH] raw FUNCTION AMOUNT INPUT [OUTPUT]\n"
            "       tintwell [--module PATH] demo [DIR]\n"
-           "       tintwell --help | --version\n";
+           "       tintwell [--module PATH] --version | --module-info\n"
+           "       tintwell --help\n";
 }
 
 void PrintHelp() {
@@ -43,12 +44,25 @@ void PrintHelp() {
                  "\n"
                  "raw passes any FUNCTION and AMOUNT through untouched; without OUTPUT the\n"
                  "library gets no output name.\n"
+                 "\n"
+                 "The FILE... form edits many pictures, N at a time, each in a process of its\n"
+                 "own; each picture's messages are printed together, in input order, then a\n"
+                 "summary on stderr. Its options may stand anywhere after EDIT [AMOUNT]:\n"
+                 "  --out-dir DIR  write each output into DIR under its input's file name\n"
+                 "                 (never over an input)\n"
+                 "  --in-place     write each output over its input\n"
+                 "  -j N           edit N pictures at a time (default: the number of processors)\n"
+                 "read takes -j alone. A batch exits with status 2 when any picture failed.\n"
+                 "\n"
                  "demo writes a sample picture, its nine edits and index.html into DIR\n"
                  "(default tintwell-demo).\n"
                  "\nOptions:\n"
                  "  --module PATH  load this library instead of the one beside the program\n"
                  "  --help         show this help\n"
-                 "  --version      show the program's version and the library it loads\n"
+                 "  --version      show the program's version and the library it loads, with\n"
+                 "                 the version the library carries\n"
+                 "  --module-info  show the library's version block, type library and string\n"
+                 "                 table, read from the library itself\n"
                  "  --             end of options\n"
                  "\nExit status: 0 when the library returns 999 or 0; 1 for a usage error;\n"
                  "2 for any other result code (one line on stderr says what it means);\n"
@@ -78,6 +92,7 @@ struct ParsedCommand {
     std::vector<std::string> words;
     bool help = false;
     bool version = false;
+    bool module_info = false;
 };
 
 std::optional<ParsedCommand> ParseOptions(int argc, char** argv, std::string& problem) {
@@ -94,6 +109,8 @@ std::optional<ParsedCommand> ParseOptions(int argc, char** argv, std::string& pr
             command.help = true;
         } else if (word == "--version") {
             command.version = true;
+        } else if (word == "--module-info") {
+            command.module_info = true;
         } else if (word == "--module") {
             if (i + 1 >= argc) {
                 problem = "--module needs a PATH";
@@ -200,7 +217,12 @@ int Main(int argc, char** argv) {
         std::cout << "tintwell " << TINTWELL_VERSION << "\n";
         if (!module) return kExitModuleFailed;
         std::cout << "library: " << module->path() << "\n";
-        return kExitSuccess;
+        return PrintLibraryVersion(*module) ? kExitSuccess : kExitModuleFailed;
+    }
+    if (command->module_info) {
+        const std::unique_ptr<Module> module = LoadModule(*command);
+        if (!module) return kExitModuleFailed;
+        return PrintModuleInfo(*module) ? kExitSuccess : kExitModuleFailed;
     }
     const std::vector<std::string>& words = command->words;
     if (words.empty()) return UsageError("no edit given");
@@ -210,6 +232,13 @@ int Main(int argc, char** argv) {
         const std::unique_ptr<Module> module = LoadModule(*command);
         if (!module) return kExitModuleFailed;
         return RunDemo(module->entry(), words.size() == 2 ? words[1] : "tintwell-demo");
+    }
+    if (IsBatchCommand(words)) {
+        const std::optional<BatchPlan> plan = PlanBatch(words, problem);
+        if (!plan) return UsageError(problem);
+        const std::unique_ptr<Module> module = LoadModule(*command);
+        if (!module) return kExitModuleFailed;
+        return RunBatch(module->entry(), *plan);
     }
     const std::optional<Call> call = BuildCall(words, problem);
     if (!call) return UsageError(problem);

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <utility>
 
+#if !defined(_WIN32)
 #include <sys/mman.h>
+#endif
 
 namespace korvane {
 namespace {
@@ -132,12 +134,17 @@ std::optional<std::size_t> PixelByteCount(const BitmapHeader& header) {
 }
 
 std::optional<PixelBuffer> PixelBuffer::Allocate(std::size_t size) {
+#if defined(_WIN32)
+    {  // Windows maps no huge pages: every block comes from the heap.
+#else
     if (size < kHugePageSize) {
+#endif
         // calloc(0) may return null; one byte keeps an empty picture allocatable.
         void* block = std::calloc(size == 0 ? 1 : size, 1);
         if (block == nullptr) return std::nullopt;
         return PixelBuffer(static_cast<std::uint8_t*>(block), size, 0);
     }
+#if !defined(_WIN32)
     // Map one huge page more than needed, then trim to a 2 MiB boundary so the
     // kernel can back the block with huge pages. Fresh mappings read as zero.
     const std::size_t rounded = (size + kHugePageSize - 1) / kHugePageSize * kHugePageSize;
@@ -153,6 +160,7 @@ std::optional<PixelBuffer> PixelBuffer::Allocate(std::size_t size) {
     auto* block = reinterpret_cast<std::uint8_t*>(aligned);
     ::madvise(block, rounded, MADV_HUGEPAGE);  // only advice: without it, normal pages serve
     return PixelBuffer(block, size, rounded);
+#endif
 }
 
 PixelBuffer::PixelBuffer(PixelBuffer&& other) noexcept
@@ -163,7 +171,9 @@ PixelBuffer::PixelBuffer(PixelBuffer&& other) noexcept
 PixelBuffer::~PixelBuffer() {
     if (data_ == nullptr) return;
     if (mapped_size_ > 0) {
+#if !defined(_WIN32)
         ::munmap(data_, mapped_size_);
+#endif
     } else {
         std::free(data_);
     }

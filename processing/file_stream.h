@@ -6,7 +6,11 @@
 #include <optional>
 #include <span>
 
+#if defined(_WIN32)
+#include "io_span_windows.h"
+#else
 #include <sys/uio.h>
+#endif
 
 namespace korvane {
 

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds both example consumers against an installed KorvaneTintwell (the C
+# one with pkg-config, the C++ one with find_package), runs them in a demo
+# directory and compares their pictures with the demo's.
+#   consumers_test.sh SOURCE_DIR TINTWELL [PREFIX]
+# Without PREFIX the library must be installed where compilers and the
+# loader look by default (a package under /usr).
+source "$(dirname "$0")/lib.sh"
+source_dir=$(realpath "$1")
+tintwell=$2
+prefix=${3:-}
+command -v pkg-config >/dev/null || skip "pkg-config is missing"
+
+cmake_args=()
+if [[ -n $prefix ]]; then
+    libdir=$(dirname "$(find "$prefix" -name libKorvaneTintwell.so.1 | head -n 1)")
+    export PKG_CONFIG_PATH=$libdir/pkgconfig
+    cmake_args=(-DCMAKE_PREFIX_PATH="$prefix")
+fi
+
+"$tintwell" demo "$scratch/demo" >/dev/null
+
+echo "-- C, with pkg-config"
+pkg-config --cflags --libs korvanetintwell
+mkdir "$scratch/c"
+make -s -C "$scratch/c" -f "$source_dir/examples/consumer-c/Makefile"
+# Built without a run path, as against a system library: a prefix of our
+# own needs the loader told.
+(cd "$scratch/demo" && LD_LIBRARY_PATH=${libdir:-} "$scratch/c/consumer-c") >"$scratch/c.out"
+expect_contains "C consumer" "$scratch/c.out" "consumer-c: wrote consumer-c.bmp"
+expect_same_file "C consumer's brighten 60" "$scratch/demo/2-brighten.bmp" "$scratch/demo/consumer-c.bmp"
+
+echo "-- C++, with find_package"
+cmake -S "$source_dir/examples/consumer-cpp" -B "$scratch/cpp" "${cmake_args[@]}" >"$scratch/cmake.log" ||
+    { cat "$scratch/cmake.log"; fail "configuring the C++ consumer"; }
+cmake --build "$scratch/cpp" >>"$scratch/cmake.log" || { cat "$scratch/cmake.log"; fail "building the C++ consumer"; }
+(cd "$scratch/demo" && "$scratch/cpp/consumer-cpp") >"$scratch/cpp.out"
+expect_contains "C++ consumer" "$scratch/cpp.out" "consumer-cpp: wrote consumer-cpp.bmp"
+expect_same_file "C++ consumer's gray" "$scratch/demo/4-gray.bmp" "$scratch/demo/consumer-cpp.bmp"
+
+echo "-- both link the library itself"
+for program in "$scratch/c/consumer-c" "$scratch/cpp/consumer-cpp"; do
+    readelf -d "$program" | grep -q 'NEEDED.*\[libKorvaneTintwell\.so\.1\]' ||
+        fail "$program does not link libKorvaneTintwell.so.1"
+done
+
+finish

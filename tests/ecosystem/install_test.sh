@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# cmake --install of a build tree into a prefix of its own: the files land
+# where GNUInstallDirs says, the host finds its library without any search
+# path (also after the whole tree is moved), and the CMake and pkg-config
+# files let programs link the library.
+#   install_test.sh BUILD_DIR SOURCE_DIR
+source "$(dirname "$0")/lib.sh"
+build_dir=$(realpath "$1")
+source_dir=$(realpath "$2")
+prefix=$scratch/prefix
+
+cmake --install "$build_dir" --prefix "$prefix" >"$scratch/install.log"
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build_dir/CMakeCache.txt")
+echo "-- installed tree (library directory $libdir)"
+(cd "$prefix" && find . | sort)
+
+echo "-- files"
+expected=(
+    bin/tintwell
+    "$libdir/libKorvaneTintwell.so.1.0.0"
+    include/korvane/tintwell.h
+    share/man/man1/tintwell.1.gz
+    "$libdir/cmake/KorvaneTintwell/KorvaneTintwellConfig.cmake"
+    "$libdir/cmake/KorvaneTintwell/KorvaneTintwellConfigVersion.cmake"
+    "$libdir/cmake/KorvaneTintwell/KorvaneTintwellTargets.cmake"
+    "$libdir/pkgconfig/korvanetintwell.pc"
+)
+[[ -e $source_dir/README.md ]] && expected+=(share/doc/korvanetintwell/README.md)
+for file in "${expected[@]}"; do
+    [[ -f $prefix/$file ]] || fail "$file is not installed"
+done
+expect_eq "SONAME link" libKorvaneTintwell.so.1.0.0 "$(readlink "$prefix/$libdir/libKorvaneTintwell.so.1")"
+expect_eq "link for the linker" libKorvaneTintwell.so.1 "$(readlink "$prefix/$libdir/libKorvaneTintwell.so")"
+expect_eq "SONAME" "libKorvaneTintwell.so.1" \
+    "$(readelf -d "$prefix/$libdir/libKorvaneTintwell.so.1" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')"
+expect_eq "exported symbols" "Tintwell" \
+    "$(nm -D --defined-only "$prefix/$libdir/libKorvaneTintwell.so.1" | awk '{ print $3 }')"
+expect_same_file "installed header" "$source_dir/include/korvane/tintwell.h" "$prefix/include/korvane/tintwell.h"
+expect_same_file "installed manual page" "$build_dir/man/tintwell.1" <(gzip -dc "$prefix/share/man/man1/tintwell.1.gz")
+expect_contains "pkg-config prefix: the one installed to" "$prefix/$libdir/pkgconfig/korvanetintwell.pc" "prefix=$prefix"
+
+echo "-- version file of the CMake package"
+cat >"$scratch/version_check.cmake" <<EOF
+string(REPLACE . ";" parts \${PACKAGE_FIND_VERSION})
+list(GET parts 0 PACKAGE_FIND_VERSION_MAJOR)
+include("$prefix/$libdir/cmake/KorvaneTintwell/KorvaneTintwellConfigVersion.cmake")
+message("\${PACKAGE_VERSION_COMPATIBLE}")
+EOF
+version_check() { # REQUESTED_VERSION: whether the package accepts it
+    cmake -DPACKAGE_FIND_VERSION="$1" -DCMAKE_SIZEOF_VOID_P=8 -P "$scratch/version_check.cmake" 2>&1
+}
+expect_eq "version 1.0 is accepted" TRUE "$(version_check 1.0)"
+expect_eq "version 2.0 is refused" FALSE "$(version_check 2.0)"
+
+echo "-- the host finds its library beside it"
+run env -u LD_LIBRARY_PATH "$prefix/bin/tintwell" demo "$scratch/demo"
+expect_eq "installed tintwell demo" 0 "$status"
+expect_eq "pictures of the demo" 10 "$(ls "$scratch/demo"/*.bmp | wc -l)"
+# The loader's own account of what it opened: the library of this tree, not
+# one found on a search path.
+LD_DEBUG=files env -u LD_LIBRARY_PATH "$prefix/bin/tintwell" read "$scratch/demo/original.bmp" 2>"$scratch/loader.log" >/dev/null
+expect_contains "library the host loads" "$scratch/loader.log" "file=$prefix/$libdir/libKorvaneTintwell.so.1 [0];  dynamically loaded"
+mv "$prefix" "$scratch/moved"
+run env -u LD_LIBRARY_PATH "$scratch/moved/bin/tintwell" demo "$scratch/demo-moved"
+expect_eq "tintwell demo after moving the installed tree" 0 "$status"
+mv "$scratch/moved" "$prefix"
+
+echo "-- programs link the installed library"
+run bash "$source_dir/tests/ecosystem/consumers_test.sh" "$source_dir" "$prefix/bin/tintwell" "$prefix"
+cat "$scratch/out" "$scratch/err"
+((status == 77)) && skip "the consumers need pkg-config"
+expect_eq "consumers against the installed tree" 0 "$status"
+
+finish

@@ -1,0 +1,64 @@
+# Helpers shared by the ecosystem tests (sourced, not run): a scratch
+# directory removed on exit, checks that count failures and say what went
+# wrong, and a maker of BMP files.
+set -euo pipefail
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/tintwell-test.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+failures=0
+
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# expect_eq WHAT EXPECTED ACTUAL
+expect_eq() {
+    [[ "$2" == "$3" ]] || fail "$1: expected [$2], got [$3]"
+}
+
+# expect_same_file WHAT EXPECTED_FILE ACTUAL_FILE
+expect_same_file() {
+    cmp -s "$2" "$3" || fail "$1: $3 differs from $2"
+}
+
+# expect_contains WHAT FILE TEXT
+expect_contains() {
+    grep -qF -- "$3" "$2" || fail "$1: [$3] not in $2: $(head -c 600 "$2")"
+}
+
+# Ends the test: exit status 77 tells ctest it was skipped.
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+
+finish() {
+    if ((failures)); then
+        echo "$failures check(s) failed" >&2
+        exit 1
+    fi
+    echo "all checks passed"
+}
+
+# Runs a command with its stdout, stderr and exit status in $scratch/out,
+# $scratch/err and $status.
+run() {
+    status=0
+    "$@" >"$scratch/out" 2>"$scratch/err" || status=$?
+}
+
+le16() { printf '\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)); }
+le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }
+
+# make_bmp FILE WIDTH HEIGHT: a bottom-up 24-bit BMP of random pixels.
+make_bmp() {
+    local row=$((($2 * 3 + 3) / 4 * 4))
+    local size=$((row * $3))
+    {
+        printf 'BM'
+        printf "$(le32 $((54 + size)))$(le32 0)$(le32 54)$(le32 40)$(le32 "$2")$(le32 "$3")"
+        printf "$(le16 1)$(le16 24)$(le32 0)$(le32 $size)$(le32 2835)$(le32 2835)$(le32 0)$(le32 0)"
+        head -c "$size" /dev/urandom
+    } >"$1"
+}
