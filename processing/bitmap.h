@@ -47,8 +47,8 @@ std::uint32_t RowPadding(const BitmapHeader& header);
 // negative or larger than the largest signed 32-bit number.
 std::optional<std::size_t> PixelByteCount(const BitmapHeader& header);
 
-// One zero-filled heap block holding the pixels without row padding.
-// Large blocks are aligned for huge pages, which saves most page faults.
+// One zero-filled block holding the pixels without row padding. Large blocks
+// are mappings of their own whose pages are all in place before the read.
 class PixelBuffer {
 public:
     static std::optional<PixelBuffer> Allocate(std::size_t size);
