@@ -79,38 +79,40 @@ void GrayPixels(std::uint8_t* pixels, std::size_t count) {
 // The kernel estimates q = N / 10000 in single precision and keeps q only when
 // 0 < N - 10000 q < 10000, which proves that q is the whole part of N / 10000
 // and that N / 10000 is not whole; black (N = 0) is exact as well. Any other
-// pixel (1,704 of the 16,777,216 colours) takes GrayValue itself.
+// pixel (1,703 of the 16,777,216 colours) takes GrayValue itself.
 //
 // Each 128-bit lane holds a group of 16 pixels (48 bytes), so every shuffle
 // stays inside its lane.
 #define KORVANE_AVX2 __attribute__((target("avx2")))
 
-constexpr std::size_t kGroupPixels = 16;
+constexpr int kLaneBytes = 16;
+constexpr std::size_t kGroupPixels = kLaneBytes;
 constexpr std::size_t kGroupBytes = kGroupPixels * kBytesPerPixel;
 constexpr std::size_t kStepPixels = 2 * kGroupPixels;
 
 struct GrayShuffles {
     // gather[c][k]: channel c of the group's 16 pixels, from its k-th 16 bytes.
-    std::int8_t gather[3][3][16];
+    std::int8_t gather[kBytesPerPixel][kBytesPerPixel][kLaneBytes];
     // spread[k]: the group's k-th 16 output bytes, each gray value 3 times.
-    std::int8_t spread[3][16];
+    std::int8_t spread[kBytesPerPixel][kLaneBytes];
 };
 
 constexpr GrayShuffles MakeGrayShuffles() {
     GrayShuffles masks{};
     constexpr int kNone = -1;  // a negative index makes a zero byte
-    for (int channel = 0; channel < 3; ++channel) {
-        for (int pixel = 0; pixel < 16; ++pixel) {
-            const int byte = pixel * 3 + channel;
-            for (int part = 0; part < 3; ++part) {
-                const bool here = byte / 16 == part;
-                masks.gather[channel][part][pixel] = static_cast<std::int8_t>(here ? byte % 16 : kNone);
+    constexpr int kChannels = kBytesPerPixel;
+    for (int channel = 0; channel < kChannels; ++channel) {
+        for (int pixel = 0; pixel < kLaneBytes; ++pixel) {
+            const int byte = pixel * kChannels + channel;
+            for (int part = 0; part < kChannels; ++part) {
+                const bool here = byte / kLaneBytes == part;
+                masks.gather[channel][part][pixel] = static_cast<std::int8_t>(here ? byte % kLaneBytes : kNone);
             }
         }
     }
-    for (int part = 0; part < 3; ++part) {
-        for (int byte = 0; byte < 16; ++byte) {
-            masks.spread[part][byte] = static_cast<std::int8_t>((part * 16 + byte) / 3);
+    for (int part = 0; part < kChannels; ++part) {
+        for (int byte = 0; byte < kLaneBytes; ++byte) {
+            masks.spread[part][byte] = static_cast<std::int8_t>((part * kLaneBytes + byte) / kChannels);
         }
     }
     return masks;
@@ -164,8 +166,8 @@ KORVANE_AVX2 GrayEstimate EstimateGray(__m256i sums_low, __m256i sums_high) {
 // Turns 32 pixels gray in place.
 KORVANE_AVX2 void GrayStep(std::uint8_t* pixels) {
     const auto load = [pixels](std::size_t part) KORVANE_AVX2 {
-        const auto* first = reinterpret_cast<const __m128i*>(pixels + part * 16);
-        const auto* second = reinterpret_cast<const __m128i*>(pixels + kGroupBytes + part * 16);
+        const auto* first = reinterpret_cast<const __m128i*>(pixels + part * kLaneBytes);
+        const auto* second = reinterpret_cast<const __m128i*>(pixels + kGroupBytes + part * kLaneBytes);
         return _mm256_loadu2_m128i(second, first);
     };
     const __m256i parts[3] = {load(0), load(1), load(2)};
@@ -200,8 +202,8 @@ KORVANE_AVX2 void GrayStep(std::uint8_t* pixels) {
 
     for (std::size_t part = 0; part < 3; ++part) {
         const __m256i out = _mm256_shuffle_epi8(grays, BothLanes(kGrayShuffles.spread[part]));
-        _mm256_storeu2_m128i(reinterpret_cast<__m128i*>(pixels + kGroupBytes + part * 16),
-                             reinterpret_cast<__m128i*>(pixels + part * 16), out);
+        _mm256_storeu2_m128i(reinterpret_cast<__m128i*>(pixels + kGroupBytes + part * kLaneBytes),
+                             reinterpret_cast<__m128i*>(pixels + part * kLaneBytes), out);
     }
 }
 
