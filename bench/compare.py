@@ -2,13 +2,13 @@
 """Whole-process timing of the tintwell host against cat and general image tools.
 
 Generates 24-bit BMP test pictures, then, for each picture size, times in one
-run, round after round (a warm-up round first, then --runs rounds, each round
-starting one command further along the list), every command: `cat in > out`
-(the limit), the bare rand() helper (the floor of the noise edit), the
-tintwell host for every edit, and every installed peer for the same edits,
-each reading and writing a BMP. Reports median wall times, the ratio to cat
-from the same run, peak resident memory (one extra run under /usr/bin/time -v)
-and whether each target is met.
+run, round after round (a warm-up round first, then --runs rounds, each in a
+new shuffled order), every command: `cat in > out` (the limit), the bare
+rand() helper (the floor of the noise edit), the tintwell host for every edit,
+and every installed peer for the same edits, each reading and writing a BMP.
+Reports median wall and CPU times, the ratio to cat from the same run, peak
+resident memory (one extra run under /usr/bin/time -v) and whether each
+target is met.
 
 --quick runs tiny pictures once: it checks that every command still works
 and asserts nothing about time.
@@ -217,6 +217,7 @@ class Command:
     argv: list
     stdout_to: str = None   # file the command's stdout goes to (cat)
     times: list = field(default_factory=list)
+    cpu_times: list = field(default_factory=list)
     peak_rss: int = None    # bytes
     failures: int = 0
 
@@ -228,7 +229,7 @@ class Command:
 
 
 def run_once(command, output):
-    """Wall time of one run from spawn to exit; False when it failed."""
+    """Wall time and CPU time (user + system) of one run, and whether it succeeded."""
     if os.path.exists(output):
         os.unlink(output)
     stdout = command.stdout_to or os.devnull
@@ -236,9 +237,9 @@ def run_once(command, output):
                (os.POSIX_SPAWN_OPEN, 2, os.devnull, os.O_WRONLY, 0)]
     start = time.perf_counter()
     pid = os.posix_spawnp(command.argv[0], command.argv, os.environ, file_actions=actions)
-    _, status, _ = os.wait4(pid, 0)
+    _, status, usage = os.wait4(pid, 0)
     elapsed = time.perf_counter() - start
-    return elapsed, os.waitstatus_to_exitcode(status) == 0
+    return elapsed, usage.ru_utime + usage.ru_stime, os.waitstatus_to_exitcode(status) == 0
 
 
 def peak_rss(command):
@@ -255,12 +256,18 @@ def peak_rss(command):
     return None
 
 
+def host_argv(args, edit, amount, src, dst, module=None):
+    options = ["--module", module] if module else []
+    return [str(args.tintwell), *options, edit] + ([str(amount)] if amount is not None else []) + [src, dst]
+
+
 def build_commands(args, src, dst, pixels, peers):
     commands = [Command("cat", "", ["cat", src], stdout_to=dst),
                 Command("rand()", "noise", [str(args.bare_rand), str(3 * pixels)])]
     for edit, amount in EDITS:
-        argv = [str(args.tintwell), edit] + ([str(amount)] if amount is not None else []) + [src, dst]
-        commands.append(Command("tintwell", edit, argv))
+        commands.append(Command("tintwell", edit, host_argv(args, edit, amount, src, dst)))
+        for label, module in args.modules:
+            commands.append(Command(f"tintwell[{label}]", edit, host_argv(args, edit, amount, src, dst, module)))
     for edit, amount in EDITS:
         if edit in PEER_EDIT:
             continue
@@ -279,16 +286,19 @@ def time_size(args, width, height, peers, workdir):
     commands = build_commands(args, src, dst, pixels, peers)
     runs = args.runs if (width, height) != TINY or args.quick else max(args.runs, TINY_RUNS)
     warmups = 0 if args.quick else 1
+    shuffler = random.Random(width * height)
     for round_number in range(warmups + runs):
-        # Start each round one command further on, so no command always
-        # follows the same neighbour.
-        shift = round_number % len(commands)
-        for command in commands[shift:] + commands[:shift]:
-            elapsed, ok = run_once(command, dst)
+        # A new order every round: what ran just before (a long run can leave
+        # memory or caches cold) changes from round to round.
+        order = list(commands)
+        shuffler.shuffle(order)
+        for command in order:
+            elapsed, cpu, ok = run_once(command, dst)
             if not ok:
                 command.failures += 1
             elif round_number >= warmups:
                 command.times.append(elapsed)
+                command.cpu_times.append(cpu)
         print(f"  {width}x{height}: round {round_number + 1}/{warmups + runs} done", file=sys.stderr)
     for command in commands:
         command.peak_rss = peak_rss(command)
@@ -304,8 +314,7 @@ def check_outputs(args, src, dst, width, height):
     """The host's copy is the input byte for byte; the others keep its size."""
     expected = Path(src).read_bytes()
     for edit, amount in EDITS:
-        argv = [str(args.tintwell), edit] + ([str(amount)] if amount is not None else []) + [src, dst]
-        subprocess.run(argv, stdout=subprocess.DEVNULL, check=True)
+        subprocess.run(host_argv(args, edit, amount, src, dst), stdout=subprocess.DEVNULL, check=True)
         produced = Path(dst).read_bytes()
         if len(produced) != len(expected) or (edit == "copy" and produced != expected):
             raise SystemExit(f"tintwell {edit} on {width}x{height} wrote an unexpected file")
@@ -330,23 +339,23 @@ def report_size(width, height, commands):
     rand_floor = by_label["rand()"].median()
     fastest_peer = {}
     for c in commands:
-        if c.tool not in ("cat", "rand()", "tintwell") and c.median() is not None:
+        if c.tool not in ("cat", "rand()") and not c.tool.startswith("tintwell") and c.median() is not None:
             best = fastest_peer.get(c.edit)
             if best is None or c.median() < best.median():
                 fastest_peer[c.edit] = c
     pixel_bytes = pixels * 3
     lines = [f"### {width} x {height} ({pixel_bytes / MIB:.1f} MiB of pixels)", "",
-             "| command | median s | x cat | peak RSS MiB | fastest peer | x faster | targets | met |",
-             "|---|---:|---:|---:|---|---:|---|---|"]
+             "| command | median s | x cat | CPU s | peak RSS MiB | fastest peer | x faster | targets | met |",
+             "|---|---:|---:|---:|---:|---|---:|---|---|"]
     for c in commands:
         median = c.median()
         if median is None:
-            lines.append(f"| {c.label()} | failed | | | | | | |")
+            lines.append(f"| {c.label()} | failed | | | | | | | |")
             continue
         rss = f"{c.peak_rss / MIB:.1f}" if c.peak_rss else "?"
         peer_text = speed_text = ""
         targets, met = [], []
-        if c.tool == "tintwell":
+        if c.tool.startswith("tintwell"):
             if (width, height) == TINY:
                 targets.append(f"<= cat + {STARTUP_ALLOWANCE * 1000:.0f} ms")
                 met.append(median - cat <= STARTUP_ALLOWANCE)
@@ -369,7 +378,8 @@ def report_size(width, height, commands):
                 targets.append(f">= {wanted:g} x faster than peer")
                 met.append(speedup >= wanted)
         met_text = ", ".join(verdict(m) for m in met)
-        lines.append(f"| {c.label()} | {median:.4f} | {median / cat:.2f} | {rss} | {peer_text} | "
+        cpu = statistics.median(c.cpu_times)
+        lines.append(f"| {c.label()} | {median:.4f} | {median / cat:.2f} | {cpu:.4f} | {rss} | {peer_text} | "
                      f"{speed_text} | {'; '.join(targets)} | {met_text} |")
     if by_label.get("rand()"):
         lines.append("")
@@ -423,9 +433,13 @@ def main():
                         help="build tree with bin/tintwell and bin/bare_rand (default build/bench)")
     parser.add_argument("--workdir", type=Path, help="where the pictures go (default: a new temporary folder)")
     parser.add_argument("--markdown", type=Path, help="also write the report to this file")
+    parser.add_argument("--module", action="append", default=[], metavar="LABEL=PATH",
+                        help="also time the host with this library (tintwell --module PATH), "
+                             "to compare a variant in the same run; may be repeated")
     args = parser.parse_args()
     if args.quick:
         args.runs = 1
+    args.modules = [tuple(m.split("=", 1)) for m in args.module]
     args.tintwell = args.build / "bin" / "tintwell"
     args.bare_rand = args.build / "bin" / "bare_rand"
     for program in (args.tintwell, args.bare_rand):
