@@ -4,8 +4,10 @@
 Generates 24-bit BMP test pictures, then, for each picture size, times in one
 run, round after round (a warm-up round first, then --runs rounds, each in a
 new shuffled order), every command: `cat in > out` (the limit), the bare
-rand() helper (the floor of the noise edit), the tintwell host for every edit,
-and every installed peer for the same edits, each reading and writing a BMP.
+rand() helper (the floor of the noise edit), whole_copy (a file read into one
+buffer and written out: the floor of any program that holds the picture), the
+tintwell host for every edit, and every installed peer for the same edits,
+each reading and writing a BMP.
 Reports median wall and CPU times, the ratio to cat from the same run, peak
 resident memory (one extra run under /usr/bin/time -v) and whether each
 target is met.
@@ -74,6 +76,11 @@ TINY = (16, 16)
 FULL_SIZES = [TINY, (4000, 3000), (4001, 3000), (10000, 7500)]
 QUICK_SIZES = [TINY, (17, 5)]
 TINY_RUNS = 21
+
+# The commands that measure floors rather than edits: cat (copies without
+# holding the file), the bare rand() calls of the noise edit, and a whole
+# file read into one buffer and written out (what holding the picture costs).
+REFERENCES = ("cat", "rand()", "whole copy")
 
 
 def percent(amount):
@@ -222,7 +229,7 @@ class Command:
     failures: int = 0
 
     def label(self):
-        return self.tool if self.tool in ("cat", "rand()") else f"{self.tool} {self.edit}"
+        return self.tool if self.tool in REFERENCES else f"{self.tool} {self.edit}"
 
     def median(self):
         return statistics.median(self.times) if self.times else None
@@ -263,7 +270,8 @@ def host_argv(args, edit, amount, src, dst, module=None):
 
 def build_commands(args, src, dst, pixels, peers):
     commands = [Command("cat", "", ["cat", src], stdout_to=dst),
-                Command("rand()", "noise", [str(args.bare_rand), str(3 * pixels)])]
+                Command("rand()", "noise", [str(args.bare_rand), str(3 * pixels)]),
+                Command("whole copy", "", [str(args.whole_copy), src, dst])]
     for edit, amount in EDITS:
         commands.append(Command("tintwell", edit, host_argv(args, edit, amount, src, dst)))
         for label, module in args.modules:
@@ -339,7 +347,7 @@ def report_size(width, height, commands):
     rand_floor = by_label["rand()"].median()
     fastest_peer = {}
     for c in commands:
-        if c.tool not in ("cat", "rand()") and not c.tool.startswith("tintwell") and c.median() is not None:
+        if c.tool not in REFERENCES and not c.tool.startswith("tintwell") and c.median() is not None:
             best = fastest_peer.get(c.edit)
             if best is None or c.median() < best.median():
                 fastest_peer[c.edit] = c
@@ -442,7 +450,8 @@ def main():
     args.modules = [tuple(m.split("=", 1)) for m in args.module]
     args.tintwell = args.build / "bin" / "tintwell"
     args.bare_rand = args.build / "bin" / "bare_rand"
-    for program in (args.tintwell, args.bare_rand):
+    args.whole_copy = args.build / "bin" / "whole_copy"
+    for program in (args.tintwell, args.bare_rand, args.whole_copy):
         if not os.access(program, os.X_OK):
             raise SystemExit(f"{program} is missing: build it first (make bench-build)")
     if args.sizes:
