@@ -339,61 +339,108 @@ def verdict(met):
     return "yes" if met else "**no**"
 
 
-def report_size(width, height, commands):
-    """Markdown lines for one picture size."""
-    pixels = width * height
-    by_label = {c.label(): c for c in commands}
-    cat = by_label["cat"].median()
-    rand_floor = by_label["rand()"].median()
-    fastest_peer = {}
-    for c in commands:
-        if c.tool not in REFERENCES and not c.tool.startswith("tintwell") and c.median() is not None:
-            best = fastest_peer.get(c.edit)
-            if best is None or c.median() < best.median():
-                fastest_peer[c.edit] = c
-    pixel_bytes = pixels * 3
-    lines = [f"### {width} x {height} ({pixel_bytes / MIB:.1f} MiB of pixels)", "",
-             "| command | median s | x cat | CPU s | peak RSS MiB | fastest peer | x faster | targets | met |",
-             "|---|---:|---:|---:|---:|---|---:|---|---|"]
-    for c in commands:
+@dataclass
+class Check:
+    kind: str       # "time", "memory", "peers" or "start-up"
+    value: str
+    target: str
+    met: bool
+
+    def text(self):
+        return f"{self.value} ({self.target}) {verdict(self.met)}"
+
+
+@dataclass
+class SizeResult:
+    width: int
+    height: int
+    commands: list
+
+    def is_tiny(self):
+        return (self.width, self.height) == TINY
+
+    def median_of(self, label):
+        return next(c.median() for c in self.commands if c.label() == label)
+
+    def fastest_peers(self):
+        """The fastest peer command for each edit."""
+        fastest = {}
+        for c in self.commands:
+            if c.tool in REFERENCES or c.tool.startswith("tintwell") or c.median() is None:
+                continue
+            if c.edit not in fastest or c.median() < fastest[c.edit].median():
+                fastest[c.edit] = c
+        return fastest
+
+    def checks(self, command):
+        """The targets that apply to one run of the host, with their values."""
+        median = command.median()
+        cat = self.median_of("cat")
+        if self.is_tiny():
+            return [Check("start-up", f"cat {(median - cat) * 1000:+.1f} ms",
+                          f"<= cat + {STARTUP_ALLOWANCE * 1000:g} ms", median - cat <= STARTUP_ALLOWANCE)]
+        checks = []
+        if command.edit == "noise":
+            limit = NOISE_TARGET * (cat + self.median_of("rand()"))
+            checks.append(Check("time", f"{median:.3f} s", f"<= {NOISE_TARGET:g} x (cat + rand()) = {limit:.3f} s",
+                                median <= limit))
+        else:
+            target = ratio_target(command.edit, self.width * self.height)
+            checks.append(Check("time", f"{median / cat:.2f} x cat", f"<= {target:.2f}", median / cat <= target))
+        if command.peak_rss:
+            over = command.peak_rss - 3 * self.width * self.height
+            checks.append(Check("memory", f"pixels + {over / MIB:.1f} MiB", f"<= + {RSS_ALLOWANCE / MIB:g}",
+                                over <= RSS_ALLOWANCE))
+        peer = self.fastest_peers().get(PEER_EDIT.get(command.edit, command.edit))
+        if peer is not None:
+            wanted = NOISE_PEER_SPEEDUP if command.edit == "noise" else PEER_SPEEDUP
+            speedup = peer.median() / median
+            checks.append(Check("peers", f"{speedup:.1f} x faster than {peer.tool}", f">= {wanted:g}",
+                                speedup >= wanted))
+        return checks
+
+
+def report_size(result):
+    """Markdown lines for one picture size: every command with its figures."""
+    pixel_bytes = 3 * result.width * result.height
+    cat = result.median_of("cat")
+    lines = [f"### {result.width} x {result.height} ({pixel_bytes / MIB:.1f} MiB of pixels)", "",
+             "| command | median s | x cat | CPU s | peak RSS MiB | targets (met) |",
+             "|---|---:|---:|---:|---:|---|"]
+    for c in result.commands:
         median = c.median()
         if median is None:
-            lines.append(f"| {c.label()} | failed | | | | | | | |")
+            lines.append(f"| {c.label()} | failed | | | | |")
             continue
         rss = f"{c.peak_rss / MIB:.1f}" if c.peak_rss else "?"
-        peer_text = speed_text = ""
-        targets, met = [], []
-        if c.tool.startswith("tintwell"):
-            if (width, height) == TINY:
-                targets.append(f"<= cat + {STARTUP_ALLOWANCE * 1000:.0f} ms")
-                met.append(median - cat <= STARTUP_ALLOWANCE)
-            elif c.edit == "noise":
-                targets.append(f"<= {NOISE_TARGET} x (cat + rand()) = {NOISE_TARGET * (cat + rand_floor):.3f} s")
-                met.append(median <= NOISE_TARGET * (cat + rand_floor))
-            else:
-                target = ratio_target(c.edit, pixels)
-                targets.append(f"<= {target:.2f} x cat")
-                met.append(median / cat <= target)
-            if (width, height) != TINY and c.peak_rss:
-                targets.append(f"RSS <= {(pixel_bytes + RSS_ALLOWANCE) / MIB:.1f} MiB")
-                met.append(c.peak_rss <= pixel_bytes + RSS_ALLOWANCE)
-            peer = fastest_peer.get(PEER_EDIT.get(c.edit, c.edit))
-            if peer is not None and (width, height) != TINY:
-                speedup = peer.median() / median
-                peer_text = f"{peer.tool} {peer.median():.3f} s"
-                speed_text = f"{speedup:.1f}"
-                wanted = NOISE_PEER_SPEEDUP if c.edit == "noise" else PEER_SPEEDUP
-                targets.append(f">= {wanted:g} x faster than peer")
-                met.append(speedup >= wanted)
-        met_text = ", ".join(verdict(m) for m in met)
-        cpu = statistics.median(c.cpu_times)
-        lines.append(f"| {c.label()} | {median:.4f} | {median / cat:.2f} | {cpu:.4f} | {rss} | {peer_text} | "
-                     f"{speed_text} | {'; '.join(targets)} | {met_text} |")
-    if by_label.get("rand()"):
-        lines.append("")
-        lines.append(f"cat + rand(): {cat + rand_floor:.4f} s "
-                     f"({3 * pixels} rand() calls timed in the helper, start-up included).")
-    lines.append("")
+        checks = result.checks(c) if c.tool.startswith("tintwell") else []
+        lines.append(f"| {c.label()} | {median:.4f} | {median / cat:.2f} | {statistics.median(c.cpu_times):.4f} | "
+                     f"{rss} | {'; '.join(check.text() for check in checks)} |")
+    lines += ["", f"cat + rand(): {cat + result.median_of('rand()'):.4f} s "
+                  f"({3 * result.width * result.height} rand() calls timed in the helper, start-up included).", ""]
+    return lines
+
+
+def summary_lines(results):
+    """One row per edit of the host: each target, its value and whether it is met."""
+    sizes = [r for r in results if not r.is_tiny()]
+    tiny = [r for r in results if r.is_tiny()]
+    header = ["edit"] + [f"{r.width} x {r.height}" for r in tiny + sizes]
+    if sizes:
+        header += [f"peers ({sizes[0].width} x {sizes[0].height})", "peak memory (largest)"]
+    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
+    for edit, _ in EDITS:
+        cells = [edit]
+        for result in tiny + sizes:
+            command = next(c for c in result.commands if c.tool == "tintwell" and c.edit == edit)
+            time_checks = [k for k in result.checks(command) if k.kind in ("time", "start-up")]
+            cells.append(time_checks[0].text() if command.median() is not None else "failed")
+        if sizes:
+            for result, kind in ((sizes[0], "peers"), (sizes[-1], "memory")):
+                command = next(c for c in result.commands if c.tool == "tintwell" and c.edit == edit)
+                found = [k.text() for k in result.checks(command) if k.kind == kind]
+                cells.append(found[0] if found else "")
+        lines.append("| " + " | ".join(cells) + " |")
     return lines
 
 
@@ -462,21 +509,22 @@ def main():
 
     workdir = args.workdir or Path(tempfile.mkdtemp(prefix="tintwell-bench-"))
     workdir.mkdir(parents=True, exist_ok=True)
-    lines = ["## Results", ""]
-    if args.quick:
-        lines += ["Quick mode: one run on tiny pictures, to check that every command works; "
-                  "the figures say nothing about speed.", ""]
-    failed = []
-    last = []
+    results = []
     try:
         for width, height in sizes:
-            commands = time_size(args, width, height, peers, workdir)
-            failed += [f"{c.label()} on {width}x{height}" for c in commands if c.failures]
-            lines += report_size(width, height, commands)
-            last = commands
+            results.append(SizeResult(width, height, time_size(args, width, height, peers, workdir)))
     finally:
         if args.workdir is None:
             shutil.rmtree(workdir, ignore_errors=True)
+    lines = []
+    if args.quick:
+        lines += ["Quick mode: one run on tiny pictures, to check that every command works; "
+                  "the figures say nothing about speed.", ""]
+    lines += ["## Targets", ""] + summary_lines(results) + ["", "## All commands", ""]
+    for result in results:
+        lines += report_size(result)
+    failed = [f"{c.label()} on {r.width}x{r.height}" for r in results for c in r.commands if c.failures]
+    last = results[-1].commands if results else []
     lines += ["## Machine", ""] + machine_lines(args.quick, args.runs) + [""]
     lines += ["Peers found: " + (", ".join(peers) or "none"), ""]
     lines += command_lines(last, workdir)
