@@ -2,7 +2,10 @@
 
 #include <cstdlib>
 
-#if defined(__x86_64__)
+// The AVX2 gray path is built for x86-64, but not for Windows, where GCC
+// cannot keep the stack aligned for 32-byte values.
+#if defined(__x86_64__) && !defined(_WIN32)
+#define KORVANE_GRAY_AVX2 1
 #include <immintrin.h>
 #endif
 
@@ -68,7 +71,7 @@ void GrayPixels(std::uint8_t* pixels, std::size_t count) {
     }
 }
 
-#if defined(__x86_64__)
+#if defined(KORVANE_GRAY_AVX2)
 
 // Gray values by whole-number arithmetic, 32 pixels at a time with AVX2.
 //
@@ -219,6 +222,8 @@ KORVANE_AVX2 std::size_t GrayStepsAvx2(std::uint8_t* pixels, std::size_t count) 
 std::size_t GrayStepsFast(std::uint8_t* pixels, std::size_t count) {
     return __builtin_cpu_supports("avx2") ? GrayStepsAvx2(pixels, count) : 0;
 }
+
+#undef KORVANE_AVX2
 
 #else
 
