@@ -93,3 +93,20 @@ coverage:
 memcheck: build
 	$(VALGRIND) build/release/bin/tintwell_fault_tests --gtest_brief=1
 	$(VALGRIND) build/release/bin/tintwell_tests --gtest_brief=1 --gtest_filter='RunSequence.*:Table/FunctionNumber.*:Sizes/PixelCountTest.*:Names/UnusableName.*'
+
+# Benchmarks (bench/RESULTS.md has the figures and how they were taken).
+#   make bench        the edit kernels, then the whole-process comparison
+#   make bench-quick  the same on tiny pictures, once: keeps both working
+.PHONY: bench-build bench bench-quick
+
+bench-build:
+	cmake --preset bench
+	cmake --build --preset bench
+
+bench: bench-build
+	./build/bench/bin/tintwell_kernels
+	python3 bench/compare.py --markdown build/bench/compare.md
+
+bench-quick: bench-build
+	./build/bench/bin/tintwell_kernels --benchmark_min_time=0.001 --benchmark_filter=/1048576
+	python3 bench/compare.py --quick

@@ -47,8 +47,8 @@ std::uint32_t RowPadding(const BitmapHeader& header);
 // negative or larger than the largest signed 32-bit number.
 std::optional<std::size_t> PixelByteCount(const BitmapHeader& header);
 
-// One zero-filled heap block holding the pixels without row padding.
-// Large blocks are aligned for huge pages, which saves most page faults.
+// One zero-filled block holding the pixels without row padding. Large blocks
+// are mappings of their own whose pages are all in place before the read.
 class PixelBuffer {
 public:
     static std::optional<PixelBuffer> Allocate(std::size_t size);
@@ -70,6 +70,13 @@ private:
     std::size_t size_;
     std::size_t mapped_size_;  // nonzero when the block is a private mapping
 };
+
+// Rows are edited and written a slice of about this many bytes at a time, so
+// each slice is still in cache when it is written. 1 MiB fits the caches of a
+// core and makes few enough write calls that their fixed cost (each one
+// updates the file's times) stays small: measured faster than 256 KiB and no
+// slower than 4 MiB.
+inline constexpr std::size_t kSliceBytes = std::size_t{1} << 20;
 
 // Where the rows of a picture lie in the pixel buffer.
 struct RowLayout {

@@ -17,10 +17,6 @@ namespace {
 // Output attempts before giving up; each failure prints the prompt again.
 constexpr int kSaveAttempts = 3;
 
-// Rows are edited and written a slice at a time so each slice is still in
-// cache when it is written.
-constexpr std::size_t kSliceBytes = std::size_t{256} << 10;
-
 struct Picture {
     BitmapHeader header;
     PixelBuffer pixels;

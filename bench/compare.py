@@ -1,0 +1,540 @@
+#!/usr/bin/env python3
+"""Whole-process timing of the tintwell host against cat and general image tools.
+
+Generates 24-bit BMP test pictures, then, for each picture size, times in one
+run, round after round (a warm-up round first, then --runs rounds, each in a
+new shuffled order), every command: `cat in > out` (the limit), the bare
+rand() helper (the floor of the noise edit), whole_copy (a file read into one
+buffer and written out: the floor of any program that holds the picture), the
+tintwell host for every edit, and every installed peer for the same edits,
+each reading and writing a BMP.
+Reports median wall and CPU times, the ratio to cat from the same run, peak
+resident memory (one extra run under /usr/bin/time -v) and whether each
+target is met.
+
+--quick runs tiny pictures once: it checks that every command still works
+and asserts nothing about time.
+"""
+
+import argparse
+import functools
+import json
+import os
+import platform
+import random
+import shlex
+import shutil
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parent.parent
+MIB = 1 << 20
+
+# The edits of the host, as (name, amount or None).
+EDITS = [
+    ("copy", None),
+    ("brighten", 40),
+    ("darken", 40),
+    ("gray", None),
+    ("invert", None),
+    ("threshold", 128),
+    ("noise", 40),
+    ("tint-up", 40),
+    ("tint-down", 40),
+]
+
+# Tint up and down touch the pixels as brighten and darken do.
+PEER_EDIT = {"tint-up": "brighten", "tint-down": "darken"}
+
+# Targets: the largest ratio to cat of each edit on the standard picture;
+# the large picture allows LARGE_ALLOWANCE more.
+RATIO_TARGETS = {
+    "copy": 1.25,
+    "brighten": 1.5,
+    "darken": 1.5,
+    "tint-up": 1.5,
+    "tint-down": 1.5,
+    "invert": 1.5,
+    "threshold": 1.5,
+    "gray": 2.5,
+}
+LARGE_PIXELS = 10000 * 7500
+LARGE_ALLOWANCE = 0.75
+NOISE_TARGET = 1.1          # of cat + the bare rand() calls
+PEER_SPEEDUP = 10.0         # every edit but noise, over the fastest peer
+NOISE_PEER_SPEEDUP = 1.5
+RSS_ALLOWANCE = 8 * MIB     # over the pixel bytes
+STARTUP_ALLOWANCE = 0.003   # seconds over cat on the tiny picture
+TINY = (16, 16)
+
+FULL_SIZES = [TINY, (4000, 3000), (4001, 3000), (10000, 7500)]
+QUICK_SIZES = [TINY, (17, 5)]
+TINY_RUNS = 21
+
+# The commands that measure floors rather than edits: cat (copies without
+# holding the file), the bare rand() calls of the noise edit, and a whole
+# file read into one buffer and written out (what holding the picture costs).
+REFERENCES = ("cat", "rand()", "whole copy")
+
+
+def percent(amount):
+    """An 8-bit amount as a share of full scale, as the peers take it."""
+    return f"{amount * 100 / 255:.4f}%"
+
+
+def first_existing(*candidates):
+    for candidate in candidates:
+        path = shutil.which(candidate) if "/" not in candidate else candidate
+        if path and os.access(path, os.X_OK):
+            return path
+    return None
+
+
+def pillow_python():
+    """A Python that imports PIL (Debian's python3-pil serves /usr/bin/python3)."""
+    for python in ("/usr/bin/python3", sys.executable):
+        if os.access(python, os.X_OK) and subprocess.run(
+                [python, "-c", "import PIL"], stderr=subprocess.DEVNULL).returncode == 0:
+            return python
+    return None
+
+
+# What each peer runs for an edit; {p} is the amount as a percentage of full
+# scale, {a} the amount itself. An edit missing from a table is not timed.
+MAGICK_OPS = {
+    "copy": [],
+    "brighten": ["-evaluate", "Add", "{p}"],
+    "darken": ["-evaluate", "Subtract", "{p}"],
+    "gray": ["-colorspace", "Gray"],
+    "invert": ["-negate"],
+    "threshold": ["-channel", "RGB", "-threshold", "{p}"],
+    "noise": ["+noise", "Uniform"],
+}
+GM_OPS = {
+    "copy": [],
+    "brighten": ["-operator", "All", "Add", "{p}"],
+    "darken": ["-operator", "All", "Subtract", "{p}"],
+    "gray": ["-colorspace", "Gray"],
+    "invert": ["-negate"],
+    "threshold": ["-operator", "All", "Threshold", "{p}"],
+    "noise": ["+noise", "Uniform"],
+}
+VIPS_OPS = {
+    "copy": ["copy", "{s}", "{d}"],
+    "brighten": ["linear", "--uchar", "--", "{s}", "{d}", "1", "{a}"],
+    "darken": ["linear", "--uchar", "--", "{s}", "{d}", "1", "-{a}"],
+    "gray": ["colourspace", "{s}", "{d}", "b-w"],
+    "invert": ["invert", "{s}", "{d}"],
+    "threshold": ["relational_const", "{s}", "{d}", "moreeq", "{a}"],
+}
+NETPBM_OPS = {
+    "copy": "",
+    "brighten": "| pamfunc -adder={a} ",
+    "darken": "| pamfunc -subtractor={a} ",
+    "gray": "| ppmtopgm ",
+    "invert": "| pnminvert ",
+    "threshold": "| ppmtopgm | pgmtopbm -threshold -value 0.5 ",
+    "noise": "| pamaddnoise -type gaussian ",
+}
+PILLOW_OPS = {
+    "copy": "im",
+    "brighten": "im.point(lambda v: min(255, v + {a}))",
+    "darken": "im.point(lambda v: max(0, v - {a}))",
+    "gray": 'im.convert("L")',
+    "invert": "ImageOps.invert(im)",
+    "threshold": "im.point(lambda v: 255 if v >= {a} else 0)",
+    "noise": 'ImageChops.add(im, Image.effect_noise(im.size, {a}).convert("RGB"))',
+}
+
+
+def fill(words, amount, src="", dst=""):
+    return [w.format(p=percent(amount or 0), a=amount, s=src, d=dst) for w in words]
+
+
+def magick_argv(program, ops, edit, amount, src, dst):
+    return [*program, src, *fill(ops[edit], amount), "BMP3:" + dst]
+
+
+def vips_argv(program, edit, amount, src, dst):
+    return [program, *fill(VIPS_OPS[edit], amount, src, dst)] if edit in VIPS_OPS else None
+
+
+def netpbm_argv(edit, amount, src, dst):
+    pipeline = NETPBM_OPS[edit].format(a=amount)
+    return ["sh", "-c", f"bmptopnm {shlex.quote(src)} 2>/dev/null {pipeline}| ppmtobmp > {shlex.quote(dst)} 2>/dev/null"]
+
+
+def pillow_argv(python, edit, amount, src, dst):
+    result = PILLOW_OPS[edit].format(a=amount)
+    script = (f"from PIL import Image, ImageOps, ImageChops; "
+              f"im = Image.open({json.dumps(src)}); {result}.save({json.dumps(dst)})")
+    return [python, "-c", script]
+
+
+def peer_commands():
+    """Maps each installed peer's name to a function(edit, amount, src, dst) -> argv or None."""
+    peers = {}
+    convert = first_existing("/usr/bin/convert-im6.q16", "/usr/bin/convert", "/usr/bin/magick")
+    if convert:
+        peers["ImageMagick"] = functools.partial(magick_argv, [convert], MAGICK_OPS)
+    gm = first_existing("/usr/bin/gm", "gm")
+    if gm:
+        peers["GraphicsMagick"] = functools.partial(magick_argv, [gm, "convert"], GM_OPS)
+    vips = first_existing("/usr/bin/vips", "vips")
+    if vips:
+        peers["vips"] = functools.partial(vips_argv, vips)
+    if first_existing("/usr/bin/bmptopnm", "bmptopnm") and first_existing("/usr/bin/ppmtobmp", "ppmtobmp"):
+        peers["netpbm"] = netpbm_argv
+    python = pillow_python()
+    if python:
+        peers["Pillow"] = functools.partial(pillow_argv, python)
+    return peers
+
+
+def write_bmp(path, width, height, seed):
+    """A 24-bit bottom-up BMP with pseudo-random (but repeatable) pixels."""
+    padding = (4 - width * 3 % 4) % 4
+    row = width * 3 + padding
+    header = struct.pack("<2sIIIIiiHHIIiiII", b"BM", 54 + row * height, 0, 54, 40,
+                         width, height, 1, 24, 0, row * height, 2835, 2835, 0, 0)
+    generator = random.Random(seed)
+    with open(path, "wb") as out:
+        out.write(header)
+        rows_per_chunk = max(1, (8 * MIB) // row)
+        for first in range(0, height, rows_per_chunk):
+            count = min(rows_per_chunk, height - first)
+            chunk = bytearray(generator.randbytes(row * count))
+            if padding:
+                for r in range(count):
+                    end = (r + 1) * row
+                    chunk[end - padding:end] = bytes(padding)
+            out.write(chunk)
+
+
+@dataclass
+class Command:
+    tool: str           # "cat", "rand()", "tintwell" or a peer's name
+    edit: str
+    argv: list
+    stdout_to: str = None   # file the command's stdout goes to (cat)
+    times: list = field(default_factory=list)
+    cpu_times: list = field(default_factory=list)
+    peak_rss: int = None    # bytes
+    failures: int = 0
+
+    def label(self):
+        return self.tool if self.tool in REFERENCES else f"{self.tool} {self.edit}"
+
+    def median(self):
+        return statistics.median(self.times) if self.times else None
+
+
+def run_once(command, output):
+    """Wall time and CPU time (user + system) of one run, and whether it succeeded."""
+    if os.path.exists(output):
+        os.unlink(output)
+    stdout = command.stdout_to or os.devnull
+    actions = [(os.POSIX_SPAWN_OPEN, 1, stdout, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644),
+               (os.POSIX_SPAWN_OPEN, 2, os.devnull, os.O_WRONLY, 0)]
+    start = time.perf_counter()
+    pid = os.posix_spawnp(command.argv[0], command.argv, os.environ, file_actions=actions)
+    _, status, usage = os.wait4(pid, 0)
+    elapsed = time.perf_counter() - start
+    return elapsed, usage.ru_utime + usage.ru_stime, os.waitstatus_to_exitcode(status) == 0
+
+
+def peak_rss(command):
+    """Maximum resident set size in bytes, from one run under /usr/bin/time -v."""
+    timer = "/usr/bin/time"
+    if not os.access(timer, os.X_OK):
+        return None
+    with open(command.stdout_to or os.devnull, "wb") as stdout:
+        report = subprocess.run([timer, "-v", *command.argv], stdout=stdout,
+                                stderr=subprocess.PIPE, text=True).stderr
+    for line in report.splitlines():
+        if "Maximum resident set size" in line:
+            return int(line.split(":")[1]) * 1024
+    return None
+
+
+def host_argv(args, edit, amount, src, dst, module=None):
+    options = ["--module", module] if module else []
+    return [str(args.tintwell), *options, edit] + ([str(amount)] if amount is not None else []) + [src, dst]
+
+
+def build_commands(args, src, dst, pixels, peers):
+    commands = [Command("cat", "", ["cat", src], stdout_to=dst),
+                Command("rand()", "noise", [str(args.bare_rand), str(3 * pixels)]),
+                Command("whole copy", "", [str(args.whole_copy), src, dst])]
+    for edit, amount in EDITS:
+        commands.append(Command("tintwell", edit, host_argv(args, edit, amount, src, dst)))
+        for label, module in args.modules:
+            commands.append(Command(f"tintwell[{label}]", edit, host_argv(args, edit, amount, src, dst, module)))
+    for edit, amount in EDITS:
+        if edit in PEER_EDIT:
+            continue
+        for name, make in peers.items():
+            argv = make(edit, amount, src, dst)
+            if argv:
+                commands.append(Command(name, edit, argv))
+    return commands
+
+
+def time_size(args, width, height, peers, workdir):
+    src = str(workdir / f"in-{width}x{height}.bmp")
+    dst = str(workdir / "out.bmp")
+    write_bmp(src, width, height, seed=width * 100003 + height)
+    pixels = width * height
+    commands = build_commands(args, src, dst, pixels, peers)
+    runs = args.runs if (width, height) != TINY or args.quick else max(args.runs, TINY_RUNS)
+    warmups = 0 if args.quick else 1
+    shuffler = random.Random(width * height)
+    for round_number in range(warmups + runs):
+        # A new order every round: what ran just before (a long run can leave
+        # memory or caches cold) changes from round to round.
+        order = list(commands)
+        shuffler.shuffle(order)
+        for command in order:
+            elapsed, cpu, ok = run_once(command, dst)
+            if not ok:
+                command.failures += 1
+            elif round_number >= warmups:
+                command.times.append(elapsed)
+                command.cpu_times.append(cpu)
+        print(f"  {width}x{height}: round {round_number + 1}/{warmups + runs} done", file=sys.stderr)
+    for command in commands:
+        command.peak_rss = peak_rss(command)
+    if args.quick:
+        check_outputs(args, src, dst, width, height)
+    os.unlink(src)
+    if os.path.exists(dst):
+        os.unlink(dst)
+    return commands
+
+
+def check_outputs(args, src, dst, width, height):
+    """The host's copy is the input byte for byte; the others keep its size."""
+    expected = Path(src).read_bytes()
+    for edit, amount in EDITS:
+        subprocess.run(host_argv(args, edit, amount, src, dst), stdout=subprocess.DEVNULL, check=True)
+        produced = Path(dst).read_bytes()
+        if len(produced) != len(expected) or (edit == "copy" and produced != expected):
+            raise SystemExit(f"tintwell {edit} on {width}x{height} wrote an unexpected file")
+
+
+def ratio_target(edit, pixels):
+    target = RATIO_TARGETS.get(edit)
+    if target is not None and pixels >= LARGE_PIXELS:
+        target += LARGE_ALLOWANCE
+    return target
+
+
+def verdict(met):
+    return "yes" if met else "**no**"
+
+
+@dataclass
+class Check:
+    kind: str       # "time", "memory", "peers" or "start-up"
+    value: str
+    target: str
+    met: bool
+
+    def text(self):
+        return f"{self.value} ({self.target}) {verdict(self.met)}"
+
+
+@dataclass
+class SizeResult:
+    width: int
+    height: int
+    commands: list
+
+    def is_tiny(self):
+        return (self.width, self.height) == TINY
+
+    def median_of(self, label):
+        return next(c.median() for c in self.commands if c.label() == label)
+
+    def fastest_peers(self):
+        """The fastest peer command for each edit."""
+        fastest = {}
+        for c in self.commands:
+            if c.tool in REFERENCES or c.tool.startswith("tintwell") or c.median() is None:
+                continue
+            if c.edit not in fastest or c.median() < fastest[c.edit].median():
+                fastest[c.edit] = c
+        return fastest
+
+    def checks(self, command):
+        """The targets that apply to one run of the host, with their values."""
+        median = command.median()
+        cat = self.median_of("cat")
+        if self.is_tiny():
+            return [Check("start-up", f"cat {(median - cat) * 1000:+.1f} ms",
+                          f"<= cat + {STARTUP_ALLOWANCE * 1000:g} ms", median - cat <= STARTUP_ALLOWANCE)]
+        checks = []
+        if command.edit == "noise":
+            limit = NOISE_TARGET * (cat + self.median_of("rand()"))
+            checks.append(Check("time", f"{median:.3f} s", f"<= {NOISE_TARGET:g} x (cat + rand()) = {limit:.3f} s",
+                                median <= limit))
+        else:
+            target = ratio_target(command.edit, self.width * self.height)
+            checks.append(Check("time", f"{median / cat:.2f} x cat", f"<= {target:.2f}", median / cat <= target))
+        if command.peak_rss:
+            over = command.peak_rss - 3 * self.width * self.height
+            checks.append(Check("memory", f"pixels + {over / MIB:.1f} MiB", f"<= + {RSS_ALLOWANCE / MIB:g}",
+                                over <= RSS_ALLOWANCE))
+        peer = self.fastest_peers().get(PEER_EDIT.get(command.edit, command.edit))
+        if peer is not None:
+            wanted = NOISE_PEER_SPEEDUP if command.edit == "noise" else PEER_SPEEDUP
+            speedup = peer.median() / median
+            checks.append(Check("peers", f"{speedup:.1f} x faster than {peer.tool}", f">= {wanted:g}",
+                                speedup >= wanted))
+        return checks
+
+
+def report_size(result):
+    """Markdown lines for one picture size: every command with its figures."""
+    pixel_bytes = 3 * result.width * result.height
+    cat = result.median_of("cat")
+    lines = [f"### {result.width} x {result.height} ({pixel_bytes / MIB:.1f} MiB of pixels)", "",
+             "| command | median s | x cat | CPU s | peak RSS MiB | targets (met) |",
+             "|---|---:|---:|---:|---:|---|"]
+    for c in result.commands:
+        median = c.median()
+        if median is None:
+            lines.append(f"| {c.label()} | failed | | | | |")
+            continue
+        rss = f"{c.peak_rss / MIB:.1f}" if c.peak_rss else "?"
+        checks = result.checks(c) if c.tool.startswith("tintwell") else []
+        lines.append(f"| {c.label()} | {median:.4f} | {median / cat:.2f} | {statistics.median(c.cpu_times):.4f} | "
+                     f"{rss} | {'; '.join(check.text() for check in checks)} |")
+    lines += ["", f"cat + rand(): {cat + result.median_of('rand()'):.4f} s "
+                  f"({3 * result.width * result.height} rand() calls timed in the helper, start-up included).", ""]
+    return lines
+
+
+def summary_lines(results):
+    """One row per edit of the host: each target, its value and whether it is met."""
+    sizes = [r for r in results if not r.is_tiny()]
+    tiny = [r for r in results if r.is_tiny()]
+    header = ["edit"] + [f"{r.width} x {r.height}" for r in tiny + sizes]
+    if sizes:
+        header += [f"peers ({sizes[0].width} x {sizes[0].height})", "peak memory (largest)"]
+    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
+    for edit, _ in EDITS:
+        cells = [edit]
+        for result in tiny + sizes:
+            command = next(c for c in result.commands if c.tool == "tintwell" and c.edit == edit)
+            time_checks = [k for k in result.checks(command) if k.kind in ("time", "start-up")]
+            cells.append(time_checks[0].text() if command.median() is not None else "failed")
+        if sizes:
+            for result, kind in ((sizes[0], "peers"), (sizes[-1], "memory")):
+                command = next(c for c in result.commands if c.tool == "tintwell" and c.edit == edit)
+                found = [k.text() for k in result.checks(command) if k.kind == kind]
+                cells.append(found[0] if found else "")
+        lines.append("| " + " | ".join(cells) + " |")
+    return lines
+
+
+def machine_lines(quick, runs):
+    def read(path):
+        try:
+            return Path(path).read_text().strip()
+        except OSError:
+            return "?"
+    model = "?"
+    for line in read("/proc/cpuinfo").splitlines():
+        if line.startswith("model name"):
+            model = line.split(":", 1)[1].strip()
+            break
+    timing = ("- quick mode: one untimed-quality run per command" if quick else
+              f"- {runs} timed runs per command after one warm-up round ({TINY_RUNS} on the tiny picture), "
+              f"medians; the pictures and outputs sit in the page cache")
+    memory = read("/proc/meminfo").splitlines()[0].split(":")[1].strip() if Path("/proc/meminfo").exists() else "?"
+    return [f"- CPU: {model}, {os.cpu_count()} logical cores; memory {memory}",
+            f"- kernel {platform.release()}; transparent huge pages: "
+            f"{read('/sys/kernel/mm/transparent_hugepage/enabled')} "
+            f"(defrag {read('/sys/kernel/mm/transparent_hugepage/defrag')})",
+            f"- load average at the end: {' '.join(read('/proc/loadavg').split()[:3])}",
+            timing]
+
+
+def command_lines(commands, workdir):
+    """The exact commands, with the working folder and the repository left out of the paths."""
+    lines = ["Commands for the last size (paths relative to the working folder and the repository):",
+             "", "```"]
+    for c in commands:
+        words = shlex.join(c.argv) + (" > " + shlex.quote(c.stdout_to) if c.stdout_to else "")
+        lines.append(words.replace(str(workdir) + "/", "").replace(str(REPO) + "/", ""))
+    lines.append("```")
+    return lines
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--quick", action="store_true", help="tiny pictures, one run, no timing claims")
+    parser.add_argument("--runs", type=int, default=5, help="timed runs per command (default 5)")
+    parser.add_argument("--sizes", help="comma-separated WxH list instead of the standard sizes")
+    parser.add_argument("--no-peers", action="store_true", help="time only cat, rand() and tintwell")
+    parser.add_argument("--build", type=Path, default=REPO / "build" / "bench",
+                        help="build tree with bin/tintwell and bin/bare_rand (default build/bench)")
+    parser.add_argument("--workdir", type=Path, help="where the pictures go (default: a new temporary folder)")
+    parser.add_argument("--markdown", type=Path, help="also write the report to this file")
+    parser.add_argument("--module", action="append", default=[], metavar="LABEL=PATH",
+                        help="also time the host with this library (tintwell --module PATH), "
+                             "to compare a variant in the same run; may be repeated")
+    args = parser.parse_args()
+    if args.quick:
+        args.runs = 1
+    args.modules = [tuple(m.split("=", 1)) for m in args.module]
+    args.tintwell = args.build / "bin" / "tintwell"
+    args.bare_rand = args.build / "bin" / "bare_rand"
+    args.whole_copy = args.build / "bin" / "whole_copy"
+    for program in (args.tintwell, args.bare_rand, args.whole_copy):
+        if not os.access(program, os.X_OK):
+            raise SystemExit(f"{program} is missing: build it first (make bench-build)")
+    if args.sizes:
+        sizes = [tuple(int(n) for n in s.split("x")) for s in args.sizes.split(",")]
+    else:
+        sizes = QUICK_SIZES if args.quick else FULL_SIZES
+    peers = {} if args.no_peers else peer_commands()
+
+    workdir = args.workdir or Path(tempfile.mkdtemp(prefix="tintwell-bench-"))
+    workdir.mkdir(parents=True, exist_ok=True)
+    results = []
+    try:
+        for width, height in sizes:
+            results.append(SizeResult(width, height, time_size(args, width, height, peers, workdir)))
+    finally:
+        if args.workdir is None:
+            shutil.rmtree(workdir, ignore_errors=True)
+    lines = []
+    if args.quick:
+        lines += ["Quick mode: one run on tiny pictures, to check that every command works; "
+                  "the figures say nothing about speed.", ""]
+    lines += ["## Targets", ""] + summary_lines(results) + ["", "## All commands", ""]
+    for result in results:
+        lines += report_size(result)
+    failed = [f"{c.label()} on {r.width}x{r.height}" for r in results for c in r.commands if c.failures]
+    last = results[-1].commands if results else []
+    lines += ["## Machine", ""] + machine_lines(args.quick, args.runs) + [""]
+    lines += ["Peers found: " + (", ".join(peers) or "none"), ""]
+    lines += command_lines(last, workdir)
+    text = "\n".join(lines) + "\n"
+    print(text)
+    if args.markdown:
+        args.markdown.write_text(text)
+    if failed:
+        raise SystemExit("commands that failed: " + ", ".join(failed))
+
+
+if __name__ == "__main__":
+    main()

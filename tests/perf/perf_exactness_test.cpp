@@ -1,0 +1,171 @@
+// The whole-buffer edit loops against the per-pixel rules they must equal.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "pixel_operations.h"
+
+namespace korvane {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kColours = 1u << 24;
+
+std::uint8_t Kind(OperationKind kind) { return static_cast<std::uint8_t>(kind); }
+
+// Pixel c holds colour c: blue is its low byte, red its high byte.
+Bytes EveryColour() {
+    Bytes pixels(std::size_t{kColours} * kBytesPerPixel);
+    for (std::uint32_t c = 0; c < kColours; ++c) {
+        pixels[3 * std::size_t{c}] = static_cast<std::uint8_t>(c);
+        pixels[3 * std::size_t{c} + 1] = static_cast<std::uint8_t>(c >> 8);
+        pixels[3 * std::size_t{c} + 2] = static_cast<std::uint8_t>(c >> 16);
+    }
+    return pixels;
+}
+
+// The gray rule written out on its own: double products, red and green summed
+// first, truncated.
+std::uint8_t DoubleGray(std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
+    return static_cast<std::uint8_t>((red * 0.2989 + green * 0.587) + blue * 0.114);
+}
+
+// Every colour, once lined up with the fast path's 32-pixel steps and once
+// shifted by a pixel (so the last pixels also take the per-pixel tail).
+TEST(GrayFastPath, EqualsTheDoubleFormulaForEveryColour) {
+    const Bytes source = EveryColour();
+    for (std::size_t shift : {0, 1}) {
+        Bytes pixels = source;
+        const std::size_t start = shift * kBytesPerPixel;
+        TransformBuffer(pixels.data() + start, pixels.size() - start, Kind(OperationKind::kGray), 0);
+        std::size_t wrong = 0;
+        for (std::size_t i = start; i < pixels.size(); i += kBytesPerPixel) {
+            const std::uint8_t gray = DoubleGray(source[i], source[i + 1], source[i + 2]);
+            const bool right = pixels[i] == gray && pixels[i + 1] == gray && pixels[i + 2] == gray;
+            if (!right && ++wrong <= 5) {
+                ADD_FAILURE() << "colour (b, g, r) = (" << +source[i] << ", " << +source[i + 1] << ", "
+                              << +source[i + 2] << ") gave " << +pixels[i] << ", expected " << +gray;
+            }
+        }
+        EXPECT_EQ(wrong, 0u) << "shift " << shift;
+    }
+}
+
+// The colours whose decimal gray sum is a whole number are the ones where
+// the order of the double sum decides; each appears among ordinary pixels.
+TEST(GrayFastPath, KnownValuesAmongOrdinaryPixels) {
+    struct Case {
+        std::uint8_t blue, green, red, gray;
+    };
+    const Case cases[] = {{6, 21, 10, 15}, {255, 255, 255, 254}, {0, 0, 255, 76}, {0, 255, 0, 149},
+                          {255, 0, 0, 29}, {10, 20, 30, 21},     {0, 0, 0, 0},     {1, 1, 1, 0}};
+    for (const Case& c : cases) {
+        Bytes pixels;
+        for (int i = 0; i < 100; ++i) {  // the case, then an ordinary pixel, over and over
+            pixels.insert(pixels.end(), {c.blue, c.green, c.red, 7, 8, 9});
+        }
+        TransformBuffer(pixels.data(), pixels.size(), Kind(OperationKind::kGray), 0);
+        for (std::size_t i = 0; i < pixels.size(); i += 2 * kBytesPerPixel) {
+            ASSERT_EQ(pixels[i], c.gray) << "pixel " << i / 3 << " of (" << +c.blue << ", " << +c.green << ", "
+                                         << +c.red << ")";
+            ASSERT_EQ(pixels[i + 3], DoubleGray(7, 8, 9));
+        }
+    }
+}
+
+struct ByteEditCase {
+    const char* name;
+    std::uint8_t kind;
+    std::uint8_t (*expected)(std::uint8_t source, std::uint8_t amount);  // written out on its own
+};
+
+void PrintTo(const ByteEditCase& edit, std::ostream* out) { *out << edit.name; }
+
+class ByteEdit : public testing::TestWithParam<ByteEditCase> {};
+
+// 263 pixels hold every value in every channel (and a few more, so the
+// vector loops also end in a tail).
+Bytes EveryValueInEveryChannel() {
+    Bytes pixels;
+    for (int i = 0; i < 263; ++i) {
+        pixels.insert(pixels.end(), {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 7 + 85),
+                                     static_cast<std::uint8_t>(255 - i)});
+    }
+    return pixels;
+}
+
+TEST_P(ByteEdit, EveryAmountMatchesTransformPixelAndTheRule) {
+    const ByteEditCase& edit = GetParam();
+    const Bytes source = EveryValueInEveryChannel();
+    for (int amount = 0; amount <= 255; ++amount) {
+        const auto a = static_cast<std::uint8_t>(amount);
+        Bytes pixels = source;
+        TransformBuffer(pixels.data(), pixels.size(), edit.kind, a);
+        for (std::size_t i = 0; i < source.size(); i += kBytesPerPixel) {
+            std::uint8_t one[3] = {0x5A, 0x5A, 0x5A};
+            TransformPixel(&source[i], one, edit.kind, a, a, a);
+            for (std::size_t c = 0; c < kBytesPerPixel; ++c) {
+                ASSERT_EQ(pixels[i + c], one[c]) << edit.name << " amount " << amount << " byte " << i + c;
+                ASSERT_EQ(pixels[i + c], edit.expected(source[i + c], a))
+                    << edit.name << " amount " << amount << " source " << +source[i + c];
+            }
+        }
+    }
+}
+
+std::uint8_t Added(std::uint8_t s, std::uint8_t a) { return static_cast<std::uint8_t>(s + a > 255 ? 255 : s + a); }
+std::uint8_t Subtracted(std::uint8_t s, std::uint8_t a) { return static_cast<std::uint8_t>(s < a ? 0 : s - a); }
+std::uint8_t Thresholded(std::uint8_t s, std::uint8_t a) { return s >= a ? 255 : 0; }
+std::uint8_t Inverted(std::uint8_t s, std::uint8_t) { return static_cast<std::uint8_t>(~s); }
+std::uint8_t Copied(std::uint8_t s, std::uint8_t) { return s; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ByteEdit,
+    testing::Values(ByteEditCase{"add", Kind(OperationKind::kAdd), Added},
+                    ByteEditCase{"subtract", Kind(OperationKind::kSubtract), Subtracted},
+                    ByteEditCase{"threshold", Kind(OperationKind::kThreshold), Thresholded},
+                    ByteEditCase{"invert", Kind(OperationKind::kInvert), Inverted},
+                    ByteEditCase{"copy", Kind(OperationKind::kCopy), Copied}),
+    [](const testing::TestParamInfo<ByteEditCase>& info) { return std::string(info.param.name); });
+
+// Unknown kinds write nothing: the buffer stays as it was, as the output
+// pixel of TransformPixel does.
+TEST(ByteEditUnknownKind, LeavesTheBufferUnchanged) {
+    const Bytes source = EveryValueInEveryChannel();
+    for (int kind : {0, 7, 8, 255}) {
+        Bytes pixels = source;
+        TransformBuffer(pixels.data(), pixels.size(), static_cast<std::uint8_t>(kind), 40);
+        EXPECT_EQ(pixels, source) << "kind " << kind;
+    }
+}
+
+// Noise draws three values per pixel, blue then green then red, and nothing
+// more: after the call the generator is exactly 3 x pixels draws further on.
+TEST(NoiseBuffer, DrawsBlueGreenRedPerPixelAndNothingElse) {
+    const Bytes source = EveryValueInEveryChannel();
+    const std::size_t pixel_count = source.size() / kBytesPerPixel;
+    for (std::int32_t amount : {1, 2, 40, 255, 256, 1000, -2, -40, INT32_MAX, INT32_MIN}) {
+        std::srand(1234);
+        Bytes expected = source;
+        for (std::size_t i = 0; i < expected.size(); ++i) {  // bytes are blue, green, red
+            const auto draw = static_cast<std::uint8_t>(std::rand() % amount);
+            expected[i] = Added(expected[i], draw);
+        }
+        const int next = std::rand();
+
+        std::srand(1234);
+        Bytes pixels = source;
+        AddNoiseToBuffer(pixels.data(), pixels.size(), amount);
+        EXPECT_EQ(pixels, expected) << "amount " << amount;
+        EXPECT_EQ(std::rand(), next) << "amount " << amount << ": not " << 3 * pixel_count << " draws";
+    }
+}
+
+}  // namespace
+}  // namespace korvane
