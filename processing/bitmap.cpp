@@ -1,12 +1,15 @@
 #include "bitmap.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <utility>
 
 #if !defined(_WIN32)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace korvane {
@@ -70,6 +73,21 @@ constexpr std::size_t kRowsPerBatch = IOV_MAX / 2;
 
 // Blocks from this size on are mappings of their own, filled in at once.
 constexpr std::size_t kMappedBlockSize = std::size_t{128} << 10;
+
+#if defined(MADV_POPULATE_WRITE)
+// Puts the pages that lie wholly inside the range in place with one call,
+// rather than one fault per page as the read fills them: measured a fifth
+// faster for a 36 MB picture. It is only advice: where the kernel does not
+// know it, the faults serve.
+void PutPagesInPlace(std::uint8_t* start, std::size_t size) {
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto first = (reinterpret_cast<std::uintptr_t>(start) + page - 1) & ~(page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(start) + size) & ~(page - 1);
+    if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+}
+#else
+void PutPagesInPlace(std::uint8_t*, std::size_t) {}
+#endif
 
 IoSpan SpanOf(const std::uint8_t* data, std::size_t size) {
     return {const_cast<std::uint8_t*>(data), size};
@@ -146,15 +164,13 @@ std::optional<PixelBuffer> PixelBuffer::Allocate(std::size_t size) {
         return PixelBuffer(static_cast<std::uint8_t*>(block), size, 0);
     }
 #if !defined(_WIN32)
-    // Every page is put in place by the mmap call itself (fresh pages read as
-    // zero), not by one fault per page during the read. Huge pages are not
-    // asked for: where free memory is handed back to a virtual machine's host,
-    // as on the machines measured, the first touch of a 2 MiB page the system
-    // has not used lately costs a host fault for every 4 KiB inside it: a call
-    // after a few idle seconds took three to four times as long as with small
-    // pages. Only with memory freed moments before were huge pages faster, by
-    // 15 to 25 percent.
-    void* block = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    // Fresh mappings read as zero. Huge pages are not asked for: where free
+    // memory is handed back to a virtual machine's host, as on the machines
+    // measured, the first touch of a 2 MiB page the system has not used lately
+    // costs a host fault for every 4 KiB inside it: a call after a few idle
+    // seconds took three to four times as long as with small pages. Only with
+    // memory freed moments before were huge pages faster, by 15 to 25 percent.
+    void* block = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED) return std::nullopt;
     return PixelBuffer(static_cast<std::uint8_t*>(block), size, size);
 #endif
@@ -189,16 +205,29 @@ RowLayout RowLayout::Of(const BitmapHeader& header, PixelBuffer& buffer) {
     return layout;
 }
 
+std::size_t RowLayout::RowsPerSlice() const {
+    return row_bytes == 0 ? 1 : std::max<std::size_t>(1, kSliceBytes / row_bytes);
+}
+
 bool ReadRows(InputStream& input, const RowLayout& layout) {
     std::array<std::uint8_t, 4> discarded{};
-    ReadOutcome outcome = ReadOutcome::kFilled;
+    const std::size_t rows_per_slice = layout.RowsPerSlice();
     // Reading stops where the file ends: a short file claiming many rows
     // costs nothing more, and the rows it does not hold stay zero.
-    TransferRows(layout, 0, layout.rows, discarded.data(), [&](std::span<IoSpan> spans) {
-        outcome = input.Read(spans);
-        return outcome == ReadOutcome::kFilled;
-    });
-    return outcome != ReadOutcome::kFailed;
+    for (std::size_t row = 0; row < layout.rows; row += rows_per_slice) {
+        const std::size_t count = std::min(rows_per_slice, layout.rows - row);
+        const std::size_t slice_bytes = count * layout.row_bytes;
+        // A single row longer than a slice is left to the faults, so that no
+        // more than a slice is ever put in place beyond the end of the file.
+        if (slice_bytes <= kSliceBytes) PutPagesInPlace(layout.pixels + row * layout.row_bytes, slice_bytes);
+        ReadOutcome outcome = ReadOutcome::kFilled;
+        TransferRows(layout, row, count, discarded.data(), [&](std::span<IoSpan> spans) {
+            outcome = input.Read(spans);
+            return outcome == ReadOutcome::kFilled;
+        });
+        if (outcome != ReadOutcome::kFilled) return outcome != ReadOutcome::kFailed;
+    }
+    return true;
 }
 
 bool WriteRows(OutputStream& output, const RowLayout& layout, std::size_t first, std::size_t count) {

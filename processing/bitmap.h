@@ -48,7 +48,7 @@ std::uint32_t RowPadding(const BitmapHeader& header);
 std::optional<std::size_t> PixelByteCount(const BitmapHeader& header);
 
 // One zero-filled block holding the pixels without row padding. Large blocks
-// are mappings of their own whose pages are all in place before the read.
+// are mappings of their own.
 class PixelBuffer {
 public:
     static std::optional<PixelBuffer> Allocate(std::size_t size);
@@ -71,11 +71,11 @@ private:
     std::size_t mapped_size_;  // nonzero when the block is a private mapping
 };
 
-// Rows are edited and written a slice of about this many bytes at a time, so
-// each slice is still in cache when it is written. 1 MiB fits the caches of a
-// core and makes few enough write calls that their fixed cost (each one
-// updates the file's times) stays small: measured faster than 256 KiB and no
-// slower than 4 MiB.
+// Rows are read, edited and written a slice of about this many bytes at a
+// time, so each slice is still in cache when it is written. 1 MiB fits the
+// caches of a core and makes few enough write calls that their fixed cost
+// (each one updates the file's times) stays small: measured faster than
+// 256 KiB and no slower than 4 MiB.
 inline constexpr std::size_t kSliceBytes = std::size_t{1} << 20;
 
 // Where the rows of a picture lie in the pixel buffer.
@@ -86,10 +86,14 @@ struct RowLayout {
     std::uint32_t padding = 0;
 
     static RowLayout Of(const BitmapHeader& header, PixelBuffer& buffer);
+
+    // Whole rows in one slice: as many as fit in kSliceBytes, at least one.
+    std::size_t RowsPerSlice() const;
 };
 
-// Reads every row from offset 54 on, discarding each row's padding. Bytes the
-// file does not hold stay zero. Fails only on a read error.
+// Reads every row from offset 54 on, discarding each row's padding, a slice at
+// a time, each slice's pages put in place just before it is read. Bytes the
+// file does not hold stay zero and cost no memory. Fails only on a read error.
 bool ReadRows(InputStream& input, const RowLayout& layout);
 
 // Writes rows [first, first + count), each followed by its zero padding.

@@ -95,7 +95,7 @@ bool EditAndWrite(OutputStream& output, Picture& picture, std::int32_t function,
     bool written = WriteHeader(output, picture.header);
     const Edit edit = SetUpEdit(function, amount);
     const RowLayout layout = RowLayout::Of(picture.header, picture.pixels);
-    const std::size_t rows_per_slice = layout.rows == 0 ? 1 : std::max<std::size_t>(1, kSliceBytes / layout.row_bytes);
+    const std::size_t rows_per_slice = layout.RowsPerSlice();
     for (std::size_t row = 0; row < layout.rows; row += rows_per_slice) {
         const std::size_t count = std::min(rows_per_slice, layout.rows - row);
         std::uint8_t* slice = layout.pixels + row * layout.row_bytes;

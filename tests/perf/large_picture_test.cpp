@@ -3,6 +3,7 @@
 // is checked byte for byte against the rules written out here on their own.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -40,21 +41,28 @@ void PutLittleEndian(Bytes& bytes, std::size_t at, std::uint32_t value, int size
     for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+// The 54 header bytes of a 24-bit picture of the given size.
+Bytes MakeHeader(const Picture& picture) {
+    const std::size_t row = picture.width * 3 + Padding(picture.width);
+    Bytes header(kHeader);
+    header[0] = 'B';
+    header[1] = 'M';
+    PutLittleEndian(header, 2, static_cast<std::uint32_t>(kHeader + row * picture.height), 4);
+    PutLittleEndian(header, 10, kHeader, 4);
+    PutLittleEndian(header, 14, 40, 4);
+    PutLittleEndian(header, 18, static_cast<std::uint32_t>(picture.width), 4);
+    PutLittleEndian(header, 22, static_cast<std::uint32_t>(picture.height), 4);
+    PutLittleEndian(header, 26, 1, 2);
+    PutLittleEndian(header, 28, 24, 2);
+    return header;
+}
+
 Bytes MakeFile(const Picture& picture) {
     const std::size_t row = picture.width * 3 + Padding(picture.width);
-    Bytes file(kHeader + row * picture.height);
+    Bytes file = MakeHeader(picture);
+    file.resize(kHeader + row * picture.height - picture.cut);
     std::mt19937 generator(static_cast<unsigned>(picture.width * 31 + picture.height));
     for (std::size_t i = kHeader; i < file.size(); ++i) file[i] = static_cast<std::uint8_t>(generator());
-    file[0] = 'B';
-    file[1] = 'M';
-    PutLittleEndian(file, 2, static_cast<std::uint32_t>(file.size()), 4);
-    PutLittleEndian(file, 10, kHeader, 4);
-    PutLittleEndian(file, 14, 40, 4);
-    PutLittleEndian(file, 18, static_cast<std::uint32_t>(picture.width), 4);
-    PutLittleEndian(file, 22, static_cast<std::uint32_t>(picture.height), 4);
-    PutLittleEndian(file, 26, 1, 2);
-    PutLittleEndian(file, 28, 24, 2);
-    file.resize(file.size() - picture.cut);
     return file;
 }
 
@@ -158,6 +166,32 @@ TEST_P(LargePicture, EveryEditGivesTheRuleBytes) {
         ASSERT_EQ(written.size(), expected.size()) << "function " << call.function;
         ASSERT_TRUE(written == expected) << "function " << call.function << " amount " << call.amount;
     }
+}
+
+// Peak resident memory of this process so far.
+std::size_t PeakResidentBytes() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
+}
+
+// A file that ends after its header but claims almost 1 GB of pixels is read
+// without that memory: pages are put in place only as rows arrive.
+TEST(ShortFileClaimingAHugePicture, ReadsWithoutTheMemoryItClaims) {
+    char pattern[] = "/tmp/tintwell-perf-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    const Bytes header = MakeHeader(Picture{"claim", 20000, 16000});
+    std::ofstream(dir / "in.bmp", std::ios::binary).write(reinterpret_cast<const char*>(header.data()), kHeader);
+    const std::size_t before = PeakResidentBytes();
+    std::int32_t result;
+    {
+        QuietStdout quiet;
+        result = Tintwell(Utf16(dir / "in.bmp").c_str(), nullptr, 0, TINTWELL_FUNCTION_EXIT);
+    }
+    fs::remove_all(dir);
+    EXPECT_EQ(result, TINTWELL_RESULT_EXITED);
+    EXPECT_LT(PeakResidentBytes() - before, std::size_t{64} << 20);
 }
 
 INSTANTIATE_TEST_SUITE_P(
