@@ -1,7 +1,8 @@
 /* Reads a whole file into one fresh buffer and writes it out again, the way
  * the library must hold a whole picture: the floor for any edit that keeps
  * the picture in memory, as cat is the floor for a program that need not.
- * The buffer is mapped with its pages in place, as the library's is.
+ * The buffer's pages are put in place before the read, as the library's are
+ * (the library does so a slice at a time).
  * Usage: whole_copy IN OUT */
 #define _GNU_SOURCE
 #include <fcntl.h>
