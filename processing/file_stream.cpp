@@ -58,14 +58,6 @@ std::optional<InputStream> InputStream::Open(const char* name) {
     return InputStream(descriptor);
 }
 
-InputStream::InputStream(InputStream&& other) noexcept : descriptor_(other.descriptor_) {
-    other.descriptor_ = -1;
-}
-
-InputStream::~InputStream() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-}
-
 ReadOutcome InputStream::Read(std::span<IoSpan> spans) {
     for (spans = SkipEmpty(spans); !spans.empty(); spans = SkipEmpty(spans)) {
         const ssize_t count = ::readv(descriptor_, spans.data(), CallSize(spans));
@@ -86,14 +78,6 @@ std::optional<OutputStream> OutputStream::Create(const char* name) {
     return OutputStream(descriptor);
 }
 
-OutputStream::OutputStream(OutputStream&& other) noexcept : descriptor_(other.descriptor_) {
-    other.descriptor_ = -1;
-}
-
-OutputStream::~OutputStream() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-}
-
 bool OutputStream::Write(std::span<IoSpan> spans) {
     for (spans = SkipEmpty(spans); !spans.empty(); spans = SkipEmpty(spans)) {
         const ssize_t count = ::writev(descriptor_, spans.data(), CallSize(spans));
@@ -107,9 +91,7 @@ bool OutputStream::Write(std::span<IoSpan> spans) {
     return true;
 }
 
-bool OutputStream::Close() {
-    const int descriptor = descriptor_;
-    descriptor_ = -1;
+bool CloseDescriptor(int descriptor) {
     // close() is not retried on EINTR: the descriptor is released either way.
     return ::close(descriptor) == 0;
 }

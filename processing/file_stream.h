@@ -17,6 +17,10 @@ namespace korvane {
 // One contiguous piece of memory for a vectored read or write.
 using IoSpan = iovec;
 
+// Closes a descriptor with the platform's own call; false when it reports an
+// error. Each platform's stream file defines it.
+bool CloseDescriptor(int descriptor);
+
 enum class ReadOutcome {
     kFilled,  // every span was filled
     kEnded,   // the file ended first

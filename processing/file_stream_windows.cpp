@@ -34,14 +34,6 @@ std::optional<InputStream> InputStream::Open(const char* name) {
     return InputStream(descriptor);
 }
 
-InputStream::InputStream(InputStream&& other) noexcept : descriptor_(other.descriptor_) {
-    other.descriptor_ = -1;
-}
-
-InputStream::~InputStream() {
-    if (descriptor_ >= 0) ::_close(descriptor_);
-}
-
 ReadOutcome InputStream::Read(std::span<IoSpan> spans) {
     for (IoSpan& span : spans) {
         auto* bytes = static_cast<char*>(span.iov_base);
@@ -63,14 +55,6 @@ std::optional<OutputStream> OutputStream::Create(const char* name) {
     return OutputStream(descriptor);
 }
 
-OutputStream::OutputStream(OutputStream&& other) noexcept : descriptor_(other.descriptor_) {
-    other.descriptor_ = -1;
-}
-
-OutputStream::~OutputStream() {
-    if (descriptor_ >= 0) ::_close(descriptor_);
-}
-
 bool OutputStream::Write(std::span<IoSpan> spans) {
     for (IoSpan& span : spans) {
         const auto* bytes = static_cast<const char*>(span.iov_base);
@@ -85,10 +69,6 @@ bool OutputStream::Write(std::span<IoSpan> spans) {
     return true;
 }
 
-bool OutputStream::Close() {
-    const int descriptor = descriptor_;
-    descriptor_ = -1;
-    return ::_close(descriptor) == 0;
-}
+bool CloseDescriptor(int descriptor) { return ::_close(descriptor) == 0; }
 
 }  // namespace korvane
