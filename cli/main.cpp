@@ -12,7 +12,7 @@
 #include "edits.h"
 #include "exit_status.h"
 #include "module_loader.h"
-#include "module_note.h"
+#include "library_note_reader.h"
 #include "utf16.h"
 
 namespace tintwell_cli {
@@ -186,7 +186,7 @@ std::optional<Call> BuildCall(const std::vector<std::string>& words, std::string
     return call;
 }
 
-std::unique_ptr<Module> LoadModule(const ParsedCommand& command) {
+std::unique_ptr<Module> OpenLibrary(const ParsedCommand& command) {
     const std::string path = command.module_path.value_or(DefaultModulePath());
     std::string error;
     std::unique_ptr<Module> module = Module::Load(path, error);
@@ -213,14 +213,14 @@ int Main(int argc, char** argv) {
         return kExitSuccess;
     }
     if (command->version) {
-        const std::unique_ptr<Module> module = LoadModule(*command);
+        const std::unique_ptr<Module> module = OpenLibrary(*command);
         std::cout << "tintwell " << TINTWELL_VERSION << "\n";
         if (!module) return kExitModuleFailed;
         std::cout << "library: " << module->path() << "\n";
         return PrintLibraryVersion(*module) ? kExitSuccess : kExitModuleFailed;
     }
     if (command->module_info) {
-        const std::unique_ptr<Module> module = LoadModule(*command);
+        const std::unique_ptr<Module> module = OpenLibrary(*command);
         if (!module) return kExitModuleFailed;
         return PrintModuleInfo(*module) ? kExitSuccess : kExitModuleFailed;
     }
@@ -229,20 +229,20 @@ int Main(int argc, char** argv) {
 
     if (words[0] == "demo") {
         if (words.size() > 2) return UsageError("demo takes at most one DIR");
-        const std::unique_ptr<Module> module = LoadModule(*command);
+        const std::unique_ptr<Module> module = OpenLibrary(*command);
         if (!module) return kExitModuleFailed;
         return RunDemo(module->entry(), words.size() == 2 ? words[1] : "tintwell-demo");
     }
     if (IsBatchCommand(words)) {
         const std::optional<BatchPlan> plan = PlanBatch(words, problem);
         if (!plan) return UsageError(problem);
-        const std::unique_ptr<Module> module = LoadModule(*command);
+        const std::unique_ptr<Module> module = OpenLibrary(*command);
         if (!module) return kExitModuleFailed;
         return RunBatch(module->entry(), *plan);
     }
     const std::optional<Call> call = BuildCall(words, problem);
     if (!call) return UsageError(problem);
-    const std::unique_ptr<Module> module = LoadModule(*command);
+    const std::unique_ptr<Module> module = OpenLibrary(*command);
     if (!module) return kExitModuleFailed;
     return RunCall(*module, *call);
 }

@@ -8,8 +8,6 @@
 
 namespace tintwell_cli {
 
-using TintwellEntry = int32_t (*)(const TintwellChar16*, const TintwellChar16*, int32_t, int32_t);
-
 class Module {
 public:
     // Loads the library at `path` and finds Tintwell by name. On failure

@@ -9,7 +9,8 @@ _Static_assert(TINTWELL_FUNCTION_EXIT == 10, "function number");
 _Static_assert(sizeof(TintwellChar16) == 2, "UTF-16 code unit");
 
 int main(void) {
-    int32_t (*entry)(const TintwellChar16*, const TintwellChar16*, int32_t, int32_t) = Tintwell;
+    /* The typedef and the function must agree: no cast here. */
+    TintwellEntry entry = Tintwell;
     /* A null input name never opens; the call only prints and returns 123. */
     return entry(NULL, NULL, 0, TINTWELL_FUNCTION_COPY) == TINTWELL_RESULT_LOAD_FAILED ? 0 : 1;
 }

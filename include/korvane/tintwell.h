@@ -86,6 +86,14 @@ enum TintwellFunction {
 TINTWELL_API int32_t Tintwell(const TintwellChar16* input, const TintwellChar16* output,
                               int32_t amount, int32_t function);
 
+/**
+ * The type of Tintwell(), for hosts that load the library at run time and
+ * look the function up by name (dlsym) or by ordinal 1 (GetProcAddress).
+ * A type only: it exports nothing.
+ */
+typedef int32_t (*TintwellEntry)(const TintwellChar16* input, const TintwellChar16* output,
+                                 int32_t amount, int32_t function);
+
 #ifdef __cplusplus
 }
 #endif

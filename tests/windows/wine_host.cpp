@@ -32,7 +32,6 @@
 namespace {
 
 using tintwell_cli::ModuleInfo;
-using TintwellEntry = int32_t (*)(const TintwellChar16*, const TintwellChar16*, int32_t, int32_t);
 
 constexpr WORD kTintwellOrdinal = 1;
 

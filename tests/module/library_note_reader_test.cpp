@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "module_note.h"
+#include "library_note_reader.h"
 
 namespace tintwell_cli {
 namespace {

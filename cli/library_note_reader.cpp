@@ -1,4 +1,4 @@
-#include "module_note.h"
+#include "library_note_reader.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "module_note_payload.h"
+#include "library_note_payload.h"
 
 namespace korvane::resources {
 namespace {
