@@ -65,7 +65,7 @@ std::optional<std::string> AmountWarning(const EditInfo& edit, std::int32_t amou
     case AmountUse::kNoiseBound:
         if (amount >= 1 && amount <= 256) return std::nullopt;
         if (amount == 0) return said + " adds no noise";
-        if (amount >= -256) return said + " acts as " + std::to_string(-amount);
+        if (amount < 0 && amount >= -256) return said + " acts as " + std::to_string(-amount);
         // Beyond 256 the draws wrap: each adds the low 8 bits of a value below |amount|.
         return said + " adds the low 8 bits of a value below " + std::to_string(std::abs(std::int64_t{amount}));
     }

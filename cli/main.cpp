@@ -166,7 +166,7 @@ int RunRaw(const ParsedCommand& command, std::string& problem) {
     const std::vector<std::string>& words = command.words;
     const std::optional<std::int32_t> function = words.size() > 1 ? ParseInt32(words[1]) : std::nullopt;
     const std::optional<std::int32_t> amount = words.size() > 2 ? ParseInt32(words[2]) : std::nullopt;
-    if (words.size() < 3) return UsageError("raw needs FUNCTION AMOUNT INPUT [OUTPUT]");
+    if (words.size() < 4) return UsageError("raw needs FUNCTION AMOUNT INPUT [OUTPUT]");
     if (!function || !amount) return UsageError("FUNCTION and AMOUNT must be integers from -2147483648 to 2147483647");
     const std::optional<CommandWords> read = ReadCommandWords(words, 3, command.call, problem);
     if (!read) return UsageError(problem);
