@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <random>
 #include <utility>
 #include <vector>
@@ -308,8 +309,6 @@ public:
     // The name the library writes to.
     std::string LibraryName() const { return DescriptorName(direct_.valid() ? direct_ : temporary_); }
     bool IsReplaced() const { return temporary_.valid(); }
-    int directory() const { return directory_.get(); }
-    const std::string& temporary_name() const { return temporary_name_; }
 
     // Gives the temporary the replaced file's attributes and renames it over
     // the output. On failure says why; the output is untouched then.
@@ -335,6 +334,7 @@ private:
     std::optional<struct stat> replaced_status_;
     Descriptor temporary_;
     std::string temporary_name_;
+    std::unique_ptr<TemporaryGuard> guard_;  // while the temporary exists
     bool committed_ = false;
 };
 
@@ -435,6 +435,11 @@ bool Output::MakeTemporary(const std::string& output, std::uint64_t needed_bytes
                true);
         return false;
     }
+    // No signal may end us between making the temporary and knowing to remove it.
+    sigset_t fatal, previous;
+    sigemptyset(&fatal);
+    for (const int signal : kFatalSignals) sigaddset(&fatal, signal);
+    ::sigprocmask(SIG_BLOCK, &fatal, &previous);
     constexpr int kAttempts = 100;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         temporary_name_ = TemporaryName(name_);
@@ -442,6 +447,10 @@ bool Output::MakeTemporary(const std::string& output, std::uint64_t needed_bytes
                                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (temporary_.valid() || errno != EEXIST) break;
     }
+    const int error = errno;
+    if (temporary_.valid()) guard_ = std::make_unique<TemporaryGuard>(directory_.get(), temporary_name_);
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
     if (temporary_.valid()) return true;
     Refuse(output, "cannot make the edited copy beside it in '" + directory_name_ + "': " + Why(errno), true);
     return false;
@@ -512,6 +521,7 @@ bool Output::Commit(const std::string& shown, bool sync) {
         return false;
     }
     committed_ = true;
+    guard_.reset();
     if (sync && ::fsync(directory_.get()) != 0) {
         std::cerr << "tintwell: " << shown << ": written, but its directory did not reach the disk: " << Why(errno)
                   << "\n";
@@ -531,8 +541,6 @@ CallOutcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const Call
         output = Output::Prepare(*edit.output, needed);
         if (!output) return CallOutcome::kRefused;
     }
-    std::optional<TemporaryGuard> guard;
-    if (output && output->IsReplaced()) guard.emplace(output->directory(), output->temporary_name());
     const std::int32_t result = CallLibrary(
         entry, DescriptorName(*input), output ? std::optional(output->LibraryName()) : std::nullopt, edit, options.quiet);
     const bool succeeded = output ? result == TINTWELL_RESULT_WRITTEN : IsSuccess(result);
