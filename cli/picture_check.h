@@ -5,6 +5,7 @@
 // host, the web page included, compiles this very file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
