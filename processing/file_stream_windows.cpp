@@ -3,6 +3,7 @@
 // an offset that leaves the position alone, so ReadAt seeks first (the input
 // descriptor is this call's own).
 #include <climits>
+#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
