@@ -111,8 +111,10 @@ bool TransferSlice(const RowLayout& layout, const Slice& slice, const std::uint8
     return used == 0 || transfer(std::span<IoSpan>(spans.data(), used));
 }
 
-// Reads a slice's first `limit` file bytes with `read(spans)`, which returns
-// the bytes it read or nothing; the same for the slice.
+// Reads a slice's first `limit` file bytes, its padding dropped, with
+// read(spans, bytes of the slice read so far), which returns the bytes it
+// read or nothing on an error. Returns the file bytes read (fewer only where
+// the file ended), or nothing on an error.
 template <typename Read>
 std::optional<std::uint64_t> ReadSliceWith(const RowLayout& layout, const Slice& slice, std::uint8_t* pixels,
                                            std::uint64_t limit, Read read) {

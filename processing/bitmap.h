@@ -83,7 +83,9 @@ private:
 inline constexpr std::size_t kSliceBytes = std::size_t{1} << 20;
 
 // Where the rows of a picture lie in the file: row r's pixels (no padding)
-// start at byte 54 + r * (row_bytes + padding).
+// start at byte 54 + r * (row_bytes + padding). Made only from a header whose
+// PixelByteCount is in range: the pixel bytes fit in 31 bits, and file
+// offsets (which add the padding) are kept in 64.
 struct RowLayout {
     std::size_t row_bytes = 0;  // biWidth * 3
     std::size_t rows = 0;       // biHeight, or 0 when there are no pixels
@@ -108,21 +110,21 @@ struct Slice {
 };
 
 // Calls visit(slice) for the picture's pixels in order, in slices of at most
-// kSliceBytes.
+// kSliceBytes, while it returns true.
 template <typename Visit>
 void ForEachSlice(const RowLayout& layout, Visit visit) {
     if (layout.row_bytes == 0) return;
     if (layout.row_bytes <= kSliceBytes) {
         const std::size_t step = kSliceBytes / layout.row_bytes * layout.row_bytes;
         for (std::size_t first = 0; first < layout.PixelBytes(); first += step) {
-            visit(Slice{first, std::min(step, layout.PixelBytes() - first)});
+            if (!visit(Slice{first, std::min(step, layout.PixelBytes() - first)})) return;
         }
         return;
     }
     const std::size_t step = kSliceBytes / 3 * 3;  // whole pixels
     for (std::size_t row_start = 0; row_start < layout.PixelBytes(); row_start += layout.row_bytes) {
         for (std::size_t offset = 0; offset < layout.row_bytes; offset += step) {
-            visit(Slice{row_start + offset, std::min(step, layout.row_bytes - offset)});
+            if (!visit(Slice{row_start + offset, std::min(step, layout.row_bytes - offset)})) return;
         }
     }
 }

@@ -25,14 +25,13 @@ std::optional<PictureRows> PictureRows::Load(InputStream input, const RowLayout&
     PictureRows rows(layout, std::move(*pixels), streamed);
     // Reading stops where the file ends: a short file claiming many rows
     // costs nothing more, and the rows it does not hold stay zero.
-    bool ended = false;
     bool failed = false;
     ForEachSlice(layout, [&](const Slice& slice) {
-        if (ended || failed) return;
         const std::optional<std::uint64_t> count = ReadSlice(input, layout, slice, rows.PlaceOf(slice));
         failed = !count;
-        if (count) rows.file_end_ += *count;
-        ended = count && *count < FileBytes(layout, slice);
+        if (failed) return false;
+        rows.file_end_ += *count;
+        return *count == FileBytes(layout, slice);
     });
     if (failed) {
         failure = LoadFailure::kReadError;

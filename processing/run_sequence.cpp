@@ -77,6 +77,7 @@ bool EditAndWrite(OutputStream& output, const BitmapHeader& header, PictureRows&
         std::uint8_t* pixels = rows.Fetch(slice);
         TransformBuffer(pixels, slice.size, edit, amount);
         if (written) written = rows.Intact() && WriteSlice(output, rows.layout(), slice, pixels);
+        return true;
     });
     return written && output.SetLength(rows.layout().FileLength());
 }
