@@ -511,12 +511,14 @@ def machine_lines(quick, runs, idle, file_system_type):
             timing]
 
 
-def command_lines(commands, workdir):
+def command_lines(result, workdir):
     """The exact commands, with the working folder and the repository left out of the paths."""
-    lines = ["Commands for the last size (paths relative to the working folder and the repository):",
-             "", "```"]
-    for c in commands:
+    lines = [f"Commands for {result.width} x {result.height}, the other sizes alike with their own picture "
+             "(paths relative to the working folder and the repository):", "", "```"]
+    for c in result.commands:
         words = shlex.join(c.argv) + (" > " + shlex.quote(c.stdout_to) if c.stdout_to else "")
+        if c.fresh_copy:
+            words = f"cp {shlex.join(c.fresh_copy)}  # untimed, before each run\n{words}"
         lines.append(words.replace(str(workdir) + "/", "").replace(str(REPO) + "/", ""))
     lines.append("```")
     return lines
@@ -576,10 +578,11 @@ def main():
     for result in results:
         lines += report_size(result)
     failed = [f"{c.label()} on {r.width}x{r.height}" for r in results for c in r.commands if c.failures]
-    last = results[-1].commands if results else []
+    # The size with the most commands: the one the peers were timed at.
+    shown = max(results, key=lambda r: len(r.commands)) if results else None
     lines += ["## Machine", ""] + machine_lines(args.quick, args.runs, args.idle, file_system_type) + [""]
     lines += ["Peers found: " + (", ".join(peers) or "none"), ""]
-    lines += command_lines(last, workdir)
+    lines += command_lines(shown, workdir) if shown else []
     text = "\n".join(lines) + "\n"
     print(text)
     if args.markdown:
