@@ -76,10 +76,10 @@ private:
 
 // Pixels are read, edited and written a slice of at most this many bytes at
 // a time, so each slice is still in cache when it is written, and a picture
-// read from a regular file never needs more memory than this. 1 MiB fits
-// the caches of a core and makes few enough calls that their fixed cost
-// (each write updates the file's times) stays small: measured faster than
-// 256 KiB and no slower than 4 MiB.
+// read from a regular file never needs more memory than this. 1 MiB makes
+// few enough calls that their fixed cost (each write updates the file's
+// times) stays small: a 4000 x 3000 invert took 15.4 to 15.9 ms of CPU with
+// it, 16.0 to 16.8 ms with 128 or 256 KiB.
 inline constexpr std::size_t kSliceBytes = std::size_t{1} << 20;
 
 // Where the rows of a picture lie in the file: row r's pixels (no padding)
