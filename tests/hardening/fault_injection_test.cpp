@@ -372,21 +372,27 @@ TEST(Limits, PixelBufferBeyondTheAddressSpace) {
     TempDir dir;
     const Bytes picture = Sized(1, 715827882);
     ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    // The header waits in the pipe for each child, which reads it and no
+    // more. This end, held open, keeps the pipe from blocking or ending;
+    // no thread feeds it, as a forked child would see a thread's memory as
+    // lost.
+    const int pipe_end = ::open(dir.File("pipe").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(pipe_end, 0);
+    const auto put_header = [&] { return ::write(pipe_end, picture.data(), 54) == 54; };
     ChildLimits limited;
     limited.address_space = rlim_t{1} << 30;
     const std::string expected = kLoadPrompt + kAllocationFailure;
 
-    std::thread feeder([&] { FeedSlowly(dir.File("pipe"), picture, picture.size()); });
+    ASSERT_TRUE(put_header());
     const CallOutcome call = CallTintwellInChild(limited, dir.File("pipe"), dir.File("out.bmp"), 0, 1);
-    feeder.join();
     EXPECT_EQ(call.result, TINTWELL_RESULT_ALLOCATION_FAILED);
     EXPECT_EQ(call.stdout_bytes, expected);
 
     std::vector<std::string> argv = {HostPath()};
     for (const std::string& word : RawArguments(1, 0, "pipe", "out.bmp")) argv.push_back(word);
-    feeder = std::thread([&] { FeedSlowly(dir.File("pipe"), picture, picture.size()); });
+    ASSERT_TRUE(put_header());
     const ProcessOutcome run = RunProgramInChild(limited, argv, dir.path().string());
-    feeder.join();
+    ::close(pipe_end);
     EXPECT_EQ(run.exit_status, 2) << run.stderr_bytes;
     EXPECT_EQ(run.stdout_bytes, expected);
     EXPECT_FALSE(ReadBytes(dir.File("out.bmp")));
