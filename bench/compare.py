@@ -246,10 +246,11 @@ class Command:
 
 
 def prepare(command, output):
-    """Removes the last output, or makes the fresh copy an in-place edit needs."""
+    """Removes the last output, or makes the fresh copy an in-place edit needs.
+    Only a regular file is removed: never /dev/null or another device."""
     if command.fresh_copy:
         shutil.copyfile(*command.fresh_copy)
-    elif os.path.exists(output):
+    elif os.path.isfile(output) and not os.path.islink(output):
         os.unlink(output)
 
 
@@ -266,12 +267,12 @@ def run_once(command, output):
     return elapsed, usage.ru_utime + usage.ru_stime, os.waitstatus_to_exitcode(status) == 0
 
 
-def peak_rss(command):
+def peak_rss(command, output):
     """Maximum resident set size in bytes, from one run under /usr/bin/time -v."""
     timer = "/usr/bin/time"
     if not os.access(timer, os.X_OK):
         return None
-    prepare(command, command.stdout_to or os.devnull)
+    prepare(command, output)
     with open(command.stdout_to or os.devnull, "wb") as stdout:
         report = subprocess.run([timer, "-v", *command.argv], stdout=stdout,
                                 stderr=subprocess.PIPE, text=True).stderr
@@ -332,7 +333,7 @@ def time_size(args, width, height, peers, workdir):
                 command.cpu_times.append(cpu)
         print(f"  {width}x{height}: round {round_number + 1}/{warmups + runs} done", file=sys.stderr)
     for command in commands:
-        command.peak_rss = peak_rss(command)
+        command.peak_rss = peak_rss(command, dst)
     if args.quick:
         check_outputs(args, src, dst, width, height)
     os.unlink(src)
