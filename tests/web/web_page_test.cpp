@@ -147,7 +147,7 @@ std::string BrowserPath() {
 // Opens the page from disk in headless Chromium with a fresh profile and no
 // network, with `arguments` (--dump-dom or --screenshot=...); returns stdout.
 std::string RunBrowser(const fs::path& page, const std::string& query, const std::string& arguments,
-                       const TempDir& scratch) {
+                       const TempDir& scratch, const std::string& file = "index.html") {
     const fs::path profile = scratch.path() / "profile";
     fs::create_directories(profile);
     const fs::path dom = scratch.path() / "dom.html";
@@ -156,7 +156,7 @@ std::string RunBrowser(const fs::path& page, const std::string& query, const std
         " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking"
         " --disable-component-update --disable-sync --proxy-server=127.0.0.1:9 --user-data-dir=" +
         Quoted(profile.string()) + " --virtual-time-budget=60000 " + arguments + " " +
-        Quoted("file://" + (page / "index.html").string() + query) + " >" + Quoted(dom.string()) + " 2>" +
+        Quoted("file://" + (page / file).string() + query) + " >" + Quoted(dom.string()) + " 2>" +
         Quoted((scratch.path() / "browser.log").string());
     const int status = std::system(command.c_str());
     EXPECT_EQ(status, 0) << command << "\n" << ReadText(scratch.path() / "browser.log");
@@ -371,6 +371,29 @@ TEST(WebPage, ScreenshotAfterAnEdit) {
                "--window-size=1200,1500 --screenshot=" + Quoted(screenshot.string()), scratch);
     ASSERT_TRUE(fs::exists(screenshot));
     EXPECT_GT(fs::file_size(screenshot), 10000u) << "a page with two pictures makes a larger PNG";
+}
+
+// `tintwell demo` of a build given the page (make web) puts it beside its
+// pictures as editor.html, linked from its index.html, and it starts there
+// from disk with the nine edits.
+TEST(WebPage, DemoWritesThePageBesideItsPictures) {
+    const PageRun& run = RunAllJobs();
+    SKIP_WITHOUT_PAGE(run);
+    const fs::path given = TINTWELL_TEST_WEB_PAGE_GIVEN_DIR;
+    if (!fs::exists(given / "index.html")) GTEST_SKIP() << "make web has not given this build the page";
+    TempDir scratch;
+    const ProcessOutcome demo = RunHost({"demo", scratch.File("demo")});
+    ASSERT_EQ(demo.exit_status, 0) << demo.stderr_bytes;
+    EXPECT_NE(demo.stdout_bytes.find("index.html and editor.html"), std::string::npos);
+    EXPECT_NE(ReadText(scratch.path() / "demo" / "index.html").find("<a href=\"editor.html\">"), std::string::npos);
+    const std::string page = ReadText(scratch.path() / "demo" / "editor.html");
+    EXPECT_EQ(page, ReadText(given / "index.html"));
+    const std::string dom = RunBrowser(scratch.path() / "demo", "", "--dump-dom", scratch, "editor.html");
+    EXPECT_NE(dom.find("Choose or drop a BMP picture."), std::string::npos) << dom.substr(0, 3000);
+    for (const tintwell_cli::EditInfo& edit : tintwell_cli::AllEdits()) {
+        if (!edit.writes_output) continue;
+        EXPECT_NE(dom.find("data-edit=\"" + std::string(edit.name) + "\""), std::string::npos) << edit.name;
+    }
 }
 
 }  // namespace
