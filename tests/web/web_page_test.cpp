@@ -224,8 +224,8 @@ const PageRun& RunAllJobs() {
 // (TINTWELL_REQUIRE_BROWSER=1, as in CI).
 #define SKIP_WITHOUT_PAGE(run)                                                         \
     if (!(run).skipped.empty()) {                                                      \
-        if (BrowserRequired()) FAIL() << (run).skipped;                                \
-        GTEST_SKIP() << (run).skipped;                                                 \
+        if (BrowserRequired()) FAIL() << "required, but " << (run).skipped;           \
+        GTEST_SKIP() << "skipped: " << (run).skipped;                                  \
     }
 
 struct NativeCall {
