@@ -8,7 +8,6 @@
 
 #include "edits.h"
 #include "exit_status.h"
-#include "utf16.h"
 #include "web_page.h"
 
 namespace tintwell_cli {
@@ -99,16 +98,9 @@ std::string DecodedCount(std::size_t pictures) {
 }
 
 // Runs one edit through the library; returns whether it succeeded.
-bool RunEdit(TintwellEntry entry, const EditInfo& edit, std::int32_t amount, const std::string& output) {
-    const std::u16string input_name = *Utf8ToUtf16("original.bmp");
-    const std::u16string output_name = *Utf8ToUtf16(output);
-    const std::int32_t result = entry(reinterpret_cast<const TintwellChar16*>(input_name.c_str()),
-                                      reinterpret_cast<const TintwellChar16*>(output_name.c_str()), amount,
-                                      edit.function);
-    std::fflush(stdout);
-    if (IsSuccess(result)) return true;
-    std::cerr << "tintwell: demo: " << edit.name << ": result " << result << ": " << ResultMeaning(result) << "\n";
-    return false;
+bool RunEdit(TintwellEntry entry, const EditInfo& edit, std::int32_t amount, const std::string& output,
+             const CallOptions& options) {
+    return EditPicture(entry, {edit.function, amount, "original.bmp", output}, options) == CallOutcome::kSucceeded;
 }
 
 }  // namespace
@@ -146,7 +138,7 @@ std::vector<std::uint8_t> SamplePicture() {
     return bytes;
 }
 
-int RunDemo(TintwellEntry entry, const std::string& directory) {
+int RunDemo(TintwellEntry entry, const std::string& directory, const CallOptions& options) {
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     // Work inside the directory so the names passed to the library stay short.
@@ -167,8 +159,8 @@ int RunDemo(TintwellEntry entry, const std::string& directory) {
         const std::string file = FileNameOf(edit);
         std::string caption = std::to_string(edit.function);
         caption.append(": ").append(edit.name);
-        if (edit.needs_amount) caption.append(" ").append(std::to_string(demo.amount));
-        all_succeeded = RunEdit(entry, edit, demo.amount, file) && all_succeeded;
+        if (edit.needs_amount()) caption.append(" ").append(std::to_string(demo.amount));
+        all_succeeded = RunEdit(entry, edit, demo.amount, file, options) && all_succeeded;
         page += Figure(file, caption);
     }
     // With the web build present, the page that edits any picture goes beside.
@@ -185,7 +177,7 @@ int RunDemo(TintwellEntry entry, const std::string& directory) {
                   << "\n";
         return kExitUsage;
     }
-    std::cout << "tintwell: demo: wrote the original, 9 edits and index.html" << (web_page ? " and " : "")
+    std::cerr << "tintwell: demo: wrote the original, 9 edits and index.html" << (web_page ? " and " : "")
               << (web_page ? kWebPageName : "") << " to " << directory << "/\n";
     return all_succeeded ? kExitSuccess : kExitEditFailed;
 }

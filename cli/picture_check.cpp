@@ -38,24 +38,32 @@ std::string CompressionName(std::uint32_t method) {
     case 1: return "RLE8";
     case 2: return "RLE4";
     case 3: return "bit fields";
-    case 4: return "JPEG";
+    case 4: return "JPEG, or RLE24 in an OS/2 file";
     case 5: return "PNG";
     case 6: return "alpha bit fields";
     default: return "method " + std::to_string(method);
     }
 }
 
+std::string InfoHeaderRefusal(std::uint32_t info_size) {
+    return "a " + Grouped(info_size) + "-byte information header, not " + std::to_string(kInfoHeaderSize);
+}
+
 // The layout fields, checked in the order that names the deepest reason
 // first: what kind of picture it is, then where its pixels are.
 std::optional<std::string> LayoutRefusal(std::span<const std::uint8_t> header) {
-    const std::uint16_t bits = static_cast<std::uint16_t>(Unsigned(header, 28, 2));
-    if (bits != kBitsPerPixel) return std::to_string(bits) + (bits == 1 ? " bit per pixel" : " bits per pixel");
-    const std::uint32_t compression = Unsigned(header, 30, 4);
-    if (compression != kUncompressed) return "compressed pixels (" + CompressionName(compression) + ")";
     const std::uint32_t info_size = Unsigned(header, 14, 4);
-    if (info_size != kInfoHeaderSize) {
-        return "a " + Grouped(info_size) + "-byte information header, not " + std::to_string(kInfoHeaderSize);
+    // A shorter (OS/2) header keeps its fields elsewhere: none of the rest means anything.
+    if (info_size < kInfoHeaderSize) return InfoHeaderRefusal(info_size);
+    const std::uint16_t bits = static_cast<std::uint16_t>(Unsigned(header, 28, 2));
+    const std::uint32_t compression = Unsigned(header, 30, 4);
+    // Embedded JPEG and PNG pictures carry no bit count of their own.
+    const bool embedded = compression == 4 || compression == 5;
+    if (bits != kBitsPerPixel && !embedded) {
+        return std::to_string(bits) + (bits == 1 ? " bit per pixel" : " bits per pixel");
     }
+    if (compression != kUncompressed) return "compressed pixels (" + CompressionName(compression) + ")";
+    if (info_size != kInfoHeaderSize) return InfoHeaderRefusal(info_size);
     const std::uint32_t pixels_at = Unsigned(header, 10, 4);
     if (pixels_at != kPictureHeaderSize) {
         return "pixels start at byte " + Grouped(pixels_at) + ", not " + std::to_string(kPictureHeaderSize);

@@ -56,10 +56,18 @@ EMSCRIPTEN_KEEPALIVE const char* TintwellPageEdits() {
         if (!edit.writes_output) continue;
         if (json.size() > 1) json += ",";
         json += "{\"name\":" + JsonString(edit.name) + ",\"function\":" + std::to_string(edit.function) +
-                ",\"amount\":" + (edit.needs_amount ? "true" : "false") + ",\"summary\":" +
+                ",\"amount\":" + (edit.needs_amount() ? "true" : "false") + ",\"summary\":" +
                 JsonString(edit.summary) + "}";
     }
     return Returned(json + "]");
+}
+
+// What the amount does instead where it does not act as it reads, for the
+// edit with this function number ("amount 300 acts as 44 ..."), or "".
+EMSCRIPTEN_KEEPALIVE const char* TintwellPageAmountWarning(std::int32_t function, std::int32_t amount) {
+    const std::optional<tintwell_cli::EditInfo> edit = tintwell_cli::FindEdit(std::to_string(function));
+    if (!edit) return Returned("");
+    return Returned(tintwell_cli::AmountWarning(*edit, amount).value_or(""));
 }
 
 // One English line saying what a result code means.

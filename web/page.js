@@ -158,31 +158,26 @@ function amountValue() {
     return value >= -2147483648 && value <= 2147483647 ? value : null;
 }
 
-// Where the amount does not act as written: the channel edits use its low
-// 8 bits; noise draws below its size, and no more than 255 stays of a draw.
-function amountNote(amount) {
-    if (amount === null) return "The amount is a whole number from -2147483648 to 2147483647.";
-    const notes = [];
-    const lowBits = ((amount % 256) + 256) % 256;
-    if (lowBits !== amount) {
-        notes.push(`brighten, darken, threshold and the tints use ${lowBits} (the amount's low 8 bits, ` +
-                   "so only 0 to 255 act as written; tint-up still echoes the whole amount)");
-    }
-    const bound = Math.abs(amount);
-    if (amount === 0) {
-        notes.push("noise adds nothing with 0");
-    } else if (bound > 256) {
-        notes.push("noise draws below the amount but keeps only each draw's low 8 bits, " +
-                   "so each channel gains 0 to 255, unevenly");
-    } else {
-        notes.push(`noise raises each channel by 0 to ${bound - 1}` +
-                   (amount < 0 ? " (a negative amount acts as its size)" : ""));
-    }
-    return notes.join("; ") + ".";
+// The host's warnings for this amount, one for each edit it does not act
+// as written for: the channel edits use its low 8 bits, noise its size.
+function amountNotes(amount) {
+    if (amount === null) return ["The amount is a whole number from -2147483648 to 2147483647."];
+    return state.edits.filter((edit) => edit.amount)
+        .map((edit) => libraryText(state.engine, state.engine._TintwellPageAmountWarning(edit.function, amount)))
+        .filter((warning) => warning !== "");
 }
 
 function updateAmountNote() {
-    element("amount-note").textContent = amountNote(amountValue());
+    if (!state.engine) return;
+    const list = element("amount-notes");
+    list.textContent = "";
+    for (const note of amountNotes(amountValue())) {
+        const item = document.createElement("li");
+        item.textContent = note;
+        list.append(item);
+    }
+    element("amount-note").textContent = list.childElementCount ? "Where it does not act as written:" :
+                                                                "Every edit takes this amount as written.";
 }
 
 // ---- Showing things ------------------------------------------------------------
@@ -402,7 +397,6 @@ async function reportResults(path, results) {
 
 async function start() {
     listenForFiles();
-    updateAmountNote();
     try {
         state.engine = await startEngine();
     } catch (error) {
@@ -411,6 +405,7 @@ async function start() {
     }
     state.edits = JSON.parse(libraryText(state.engine, state.engine._TintwellPageEdits()));
     makeEditButtons();
+    updateAmountNote();
     element("verdict").textContent = "Choose or drop a BMP picture.";
     const parameters = new URLSearchParams(location.search);
     const jobs = parameters.get("selftest");

@@ -337,7 +337,13 @@ TEST(WebPage, ShowsAnEditMadeThroughItsButtons) {
     EXPECT_NE(run.dom.find("Result code 999: the output file was written."), std::string::npos);
     EXPECT_NE(run.dom.find("<td>Numbers entered : 300 300 300</td>"), std::string::npos);
     EXPECT_NE(run.dom.find("download=\"random-34x7-tint-up.bmp\""), std::string::npos);
-    EXPECT_NE(run.dom.find("tint-up still echoes the whole amount"), std::string::npos);
+    // The host's own warning for the amount, one for each edit it wraps for.
+    for (const tintwell_cli::EditInfo& edit : tintwell_cli::AllEdits()) {
+        const std::optional<std::string> warning = tintwell_cli::AmountWarning(edit, 300);
+        if (warning) {
+            EXPECT_NE(run.dom.find("<li>" + *warning + "</li>"), std::string::npos) << *warning;
+        }
+    }
 }
 
 // Blue rising to the right, green to the top, red falling: something to see.
@@ -384,7 +390,7 @@ TEST(WebPage, DemoWritesThePageBesideItsPictures) {
     TempDir scratch;
     const ProcessOutcome demo = RunHost({"demo", scratch.File("demo")});
     ASSERT_EQ(demo.exit_status, 0) << demo.stderr_bytes;
-    EXPECT_NE(demo.stdout_bytes.find("index.html and editor.html"), std::string::npos);
+    EXPECT_NE(demo.stderr_bytes.find("index.html and editor.html"), std::string::npos) << demo.stderr_bytes;
     EXPECT_NE(ReadText(scratch.path() / "demo" / "index.html").find("<a href=\"editor.html\">"), std::string::npos);
     const std::string page = ReadText(scratch.path() / "demo" / "editor.html");
     EXPECT_EQ(page, ReadText(given / "index.html"));
