@@ -8,7 +8,8 @@ const kPictureDirectory = "/pictures";
 // The picture check reads the file header and the information header.
 const kHeaderBytes = 54;
 // The library takes names of up to 199 bytes of UTF-8; a file name longer
-// than this is replaced, so the name never decides whether an edit works.
+// than this is replaced, leaving room for the folder and the edit's name in
+// the output's name, so a name never decides whether an edit works.
 const kLongestNameBytes = 150;
 const kFallbackName = "picture.bmp";
 
