@@ -20,7 +20,7 @@ constexpr std::array<EditInfo, 10> kEdits = {{
     {"noise", TINTWELL_FUNCTION_NOISE, AmountUse::kNoiseBound, true, "add a random value below AMOUNT to each channel"},
     {"tint-up", TINTWELL_FUNCTION_TINT_UP, AmountUse::kChannel, true, "as brighten, with the library's prompt and echo"},
     {"tint-down", TINTWELL_FUNCTION_TINT_DOWN, AmountUse::kChannel, true, "as darken, with the library's prompt"},
-    {"read", TINTWELL_FUNCTION_EXIT, AmountUse::kNone, false, "read INPUT and write nothing"},
+    {"read", TINTWELL_FUNCTION_EXIT, AmountUse::kNone, false, "check and read INPUT, write nothing"},
 }};
 
 }  // namespace

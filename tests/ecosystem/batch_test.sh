@@ -88,6 +88,36 @@ for file in in-place/*.bmp; do
     expect_same_file "in-place output" "expected-in-place/$(basename "$file")" "$file"
 done
 
+echo "-- --in-place over a mixed folder: every refused file stays byte for byte"
+# set_field FILE OFFSET BYTE...: overwrites header bytes in place.
+set_field() {
+    local file=$1 offset=$2
+    shift 2
+    printf "$(printf '\\x%02x' "$@")" | dd of="$file" bs=1 seek="$offset" conv=notrunc status=none
+}
+mkdir mixed-in-place
+make_bmp mixed-in-place/good.bmp 40 30
+make_bmp mixed-in-place/rgb32.bmp 40 30 && set_field mixed-in-place/rgb32.bmp 28 32 0
+make_bmp mixed-in-place/pal8.bmp 40 30 && set_field mixed-in-place/pal8.bmp 28 8 0
+echo "a text file, not a picture" >mixed-in-place/notes.bmp
+make_bmp cut.bmp 40 30 && head -c 1000 cut.bmp >mixed-in-place/cut.bmp
+cp -r mixed-in-place mixed-before
+"$tintwell" -q invert mixed-before/good.bmp good-inverted.bmp
+run "$tintwell" -q invert --in-place -j 2 mixed-in-place/{cut,good,notes,pal8,rgb32}.bmp
+expect_eq "exit status of a mixed in-place batch" 4 "$status"
+refused_tail="; tintwell edits 24-bit uncompressed BMP pictures; nothing written (--force edits its bytes anyway)"
+expect_eq "lines of a mixed in-place batch" \
+    "tintwell: mixed-in-place/cut.bmp: the file ends after 1,000 of 3,654 bytes$refused_tail
+tintwell: mixed-in-place/notes.bmp: not a BMP file$refused_tail
+tintwell: mixed-in-place/pal8.bmp: 8 bits per pixel$refused_tail
+tintwell: mixed-in-place/rgb32.bmp: 32 bits per pixel$refused_tail
+tintwell: 5 pictures: 1 written, 4 failed (4 refused)" "$(cat err)"
+for file in cut notes pal8 rgb32; do
+    expect_same_file "refused $file.bmp" "mixed-before/$file.bmp" "mixed-in-place/$file.bmp"
+done
+expect_same_file "the picture edited beside refusals" good-inverted.bmp mixed-in-place/good.bmp
+expect_eq "files in the mixed folder" 5 "$(find mixed-in-place -type f | wc -l)"
+
 echo "-- read"
 run "$tintwell" read -j 2 in/p001.bmp missing.bmp in/p002.bmp
 expect_eq "exit status of read with a missing picture" 4 "$status"
