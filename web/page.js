@@ -265,6 +265,7 @@ function loadPicture(fileName, bytes) {
 }
 
 async function loadFile(file) {
+    if (!state.engine) return; // the verdict says the library is still loading
     loadPicture(file.name, new Uint8Array(await file.arrayBuffer()));
 }
 
