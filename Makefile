@@ -94,6 +94,15 @@ memcheck: build
 	$(VALGRIND) build/release/bin/tintwell_fault_tests --gtest_brief=1
 	$(VALGRIND) build/release/bin/tintwell_tests --gtest_brief=1 --gtest_filter='RunSequence.*:Table/FunctionNumber.*:Sizes/PixelCountTest.*:Names/UnusableName.*'
 
+# Planted faults: each patch in tests/mutants/patches is applied to a copy of
+# the tree in build/mutants, built and run against the release suite; every
+# fault must make some test fail. Takes a few minutes; not part of CI.
+#   make mutants
+.PHONY: mutants
+
+mutants:
+	tests/mutants/run.sh
+
 # Benchmarks (bench/RESULTS.md has the figures and how they were taken).
 #   make bench        the edit kernels, then the whole-process comparison
 #   make bench-quick  the same on tiny pictures, once: keeps both working
