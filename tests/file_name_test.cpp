@@ -6,8 +6,6 @@
 namespace tintwell_test {
 namespace {
 
-const std::string kLoadFailure = "파일 불러오기에 실패하였습니다.\n";
-
 Bytes Picture() { return MakeBmp(1, 1, Bytes{1, 2, 3}); }
 
 // A path inside `dir` of exactly `length` bytes, its last character being

@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <thread>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "bitmap_builder.h"
 #include "hardening_support.h"
@@ -30,29 +28,6 @@ struct Size {
 // from the heap.
 constexpr Size kSizes[kThreads] = {{1, 1}, {3, 2}, {17, 9}, {64, 64}, {401, 300}, {5, 1000}, {1024, 700}, {33, 33}};
 
-// Points fd 1 at a file once for all threads: the per-call capture of the
-// other tests swaps descriptors and must not run on many threads at once.
-class StdoutToFile {
-public:
-    explicit StdoutToFile(const std::string& path) {
-        std::fflush(stdout);
-        saved_ = ::dup(STDOUT_FILENO);
-        const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(file, STDOUT_FILENO);
-        ::close(file);
-    }
-    ~StdoutToFile() {
-        std::fflush(stdout);
-        ::dup2(saved_, STDOUT_FILENO);
-        ::close(saved_);
-    }
-    StdoutToFile(const StdoutToFile&) = delete;
-    StdoutToFile& operator=(const StdoutToFile&) = delete;
-
-private:
-    int saved_;
-};
-
 TEST(Concurrency, EightThreadsMatchASequentialRun) {
     TempDir dir;
     std::vector<std::string> inputs;
@@ -72,9 +47,12 @@ TEST(Concurrency, EightThreadsMatchASequentialRun) {
         }
     }
 
+    // One capture for all threads: the per-call one swaps descriptors and
+    // must not run on many threads at once.
     std::vector<std::string> failures(kThreads);
+    std::size_t printed = 0;
     {
-        const StdoutToFile capture(dir.File("stdout"));
+        StdoutCapture capture;
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([&, t] {
@@ -97,10 +75,11 @@ TEST(Concurrency, EightThreadsMatchASequentialRun) {
             });
         }
         for (std::thread& thread : threads) thread.join();
+        printed = capture.Finish().size();
     }
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], "") << "thread " << t;
     // Messages of different calls may interleave, but none is lost.
-    EXPECT_EQ(std::filesystem::file_size(dir.File("stdout")), stdout_per_round * kRounds);
+    EXPECT_EQ(printed, stdout_per_round * kRounds);
 }
 
 }  // namespace

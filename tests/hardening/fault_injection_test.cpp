@@ -94,13 +94,13 @@ std::string ExpectedStdout(const FaultCase& c, const Bytes& picture) {
     switch (c.printed) {
     case Printed::kAsModel: return Model(c, picture).stdout_bytes;
     case Printed::kSaveFailsAtEnd: return Model(c, picture).stdout_bytes + kSaveFailure;
-    case Printed::kLoadFails: return kLoadPrompt + kLoadFailure;
-    case Printed::kAllocationFails: return kLoadPrompt + kAllocationFailure;
+    case Printed::kLoadFails: return std::string{kLoadPrompt} + kLoadFailure;
+    case Printed::kAllocationFails: return std::string{kLoadPrompt} + kAllocationFailure;
     case Printed::kEveryAttemptFails: return Model(c, picture, false).stdout_bytes;
     case Printed::kTwoAttemptsFail: {
         std::string text = Model(c, picture).stdout_bytes;
-        const std::string failed = kSaveAttempt + kSaveFailure;
-        return text.insert(text.find(kSaveAttempt), failed + failed);
+        const std::string failed = std::string{kSavePrompt} + kSaveFailure;
+        return text.insert(text.find(kSavePrompt), failed + failed);
     }
     }
     return "";
@@ -383,7 +383,7 @@ TEST(Limits, PixelBufferBeyondTheAddressSpace) {
     const auto put_header = [&] { return ::write(pipe_end, picture.data(), 54) == 54; };
     ChildLimits limited;
     limited.address_space = rlim_t{1} << 30;
-    const std::string expected = kLoadPrompt + kAllocationFailure;
+    const std::string expected = std::string{kLoadPrompt} + kAllocationFailure;
 
     ASSERT_TRUE(put_header());
     const CallOutcome call = CallTintwellInChild(limited, dir.File("pipe"), dir.File("out.bmp"), 0, 1);

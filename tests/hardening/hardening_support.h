@@ -1,4 +1,4 @@
-// Helpers of the hardening tests: the messages they expect, running the
+// Helpers of the hardening tests: running the
 // library or the host in a child process under dropped privileges or a
 // memory limit, and running the host with changed environment variables.
 #pragma once
@@ -13,12 +13,6 @@
 #include "test_support.h"
 
 namespace tintwell_test {
-
-inline const std::string kLoadPrompt = "사진 파일을 불러와 주세요  (파일명을 입력하면 불러올 수 있습니다.)\n";
-inline const std::string kLoadFailure = "파일 불러오기에 실패하였습니다.\n";
-inline const std::string kAllocationFailure = "픽셀 정보 저장을 위한 메모리 할당 실패.. 프로그램을 종료합니다\n";
-inline const std::string kSaveAttempt = "저장할 파일명을 입력하세요\n";
-inline const std::string kSaveFailure = "파일 저장 오류입니다.\n";
 
 // The sanitizers reserve terabytes of address space and keep their own
 // allocator, so address-space limits and heap counts only work without them.

@@ -9,16 +9,6 @@ namespace {
 // Wide enough for biWidth * biHeight * 3 without overflow.
 __extension__ typedef __int128 Wide;
 
-const std::string kLoadPrompt = "사진 파일을 불러와 주세요  (파일명을 입력하면 불러올 수 있습니다.)\n";
-const std::string kLoadFailure = "파일 불러오기에 실패하였습니다.\n";
-const std::string kAllocationFailure = "픽셀 정보 저장을 위한 메모리 할당 실패.. 프로그램을 종료합니다\n";
-const std::string kRejection = "실행 불가능한 기능입니다.\n";
-const std::string kExit = "프로그램 종료\n";
-const std::string kSavePrompt = "저장할 파일명을 입력하세요\n";
-const std::string kSaveFailure = "파일 저장 오류입니다.\n";
-const std::string kIncreasePrompt = "증가량을 입력하세요 (R, G, B 순으로)";
-const std::string kDecreasePrompt = "감소량을 입력하세요 (R, G, B 순으로)";
-
 // A field of the header: the bytes present, zero past the end of the file.
 std::uint32_t Field(const Bytes& file, std::size_t offset, std::size_t size) {
     std::uint32_t value = 0;
@@ -82,7 +72,7 @@ ModelOutcome ModelCall(const ModelInput& input, const std::function<int()>& draw
         return outcome;
     }
 
-    out += Format("파일 읽기 완료..%d x %d, %dbyte\n", width, height, static_cast<std::int32_t>(Field(file, 2, 4)));
+    out += Format(kReadCompleteFormat, width, height, static_cast<std::int32_t>(Field(file, 2, 4)));
 
     if (input.function > 10 || input.function < 1) {
         out += kRejection;
@@ -95,7 +85,7 @@ ModelOutcome ModelCall(const ModelInput& input, const std::function<int()>& draw
         return outcome;
     }
     if (!input.output_opens) {
-        for (int attempt = 0; attempt < 3; ++attempt) out += kSavePrompt + kSaveFailure;
+        for (int attempt = 0; attempt < 3; ++attempt) out += std::string{kSavePrompt} + kSaveFailure;
         outcome.result = 124;
         return outcome;
     }
@@ -120,7 +110,7 @@ ModelOutcome ModelCall(const ModelInput& input, const std::function<int()>& draw
     int kind = input.function;
     if (input.function == 8) {
         kind = 2;
-        out += kIncreasePrompt + Format("입력된 숫자 : %d %d %d\n", input.amount, input.amount, input.amount);
+        out += kIncreasePrompt + Format(kEchoFormat, input.amount, input.amount, input.amount);
     } else if (input.function == 9) {
         kind = 3;
         out += kDecreasePrompt;

@@ -1,7 +1,8 @@
 // An independent model of one call: what it must print, return and write,
-// worked out directly from the file's bytes, pixel by pixel, the way the
-// original per-item stream reads and writes behave. It shares no code with
-// the library.
+// worked out directly from the file's bytes, pixel by pixel: the header as
+// read, 3 bytes a pixel from byte 54 with each row's padding skipped, bytes
+// past the end of the file read as zero. It shares no code with the library
+// but its messages.
 #pragma once
 
 #include <cstdint>

@@ -65,40 +65,37 @@ std::u16string Utf16(const std::string& utf8) {
     return result;
 }
 
+StdoutCapture::StdoutCapture() {
+    std::fflush(stdout);
+    file_ = std::tmpfile();
+    saved_ = ::dup(STDOUT_FILENO);
+    ::dup2(::fileno(file_), STDOUT_FILENO);
+}
+
+StdoutCapture::~StdoutCapture() {
+    Restore();
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+std::string StdoutCapture::Finish() {
+    Restore();
+    std::string text;
+    std::rewind(file_);
+    for (int c; (c = std::fgetc(file_)) != EOF;) text.push_back(static_cast<char>(c));
+    std::fclose(file_);
+    file_ = nullptr;
+    return text;
+}
+
+void StdoutCapture::Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stdout);
+    ::dup2(saved_, STDOUT_FILENO);
+    ::close(saved_);
+    saved_ = -1;
+}
+
 namespace {
-
-// Points fd 1 at a temporary file for the life of the object.
-class StdoutCapture {
-public:
-    StdoutCapture() {
-        std::fflush(stdout);
-        file_ = std::tmpfile();
-        saved_ = ::dup(STDOUT_FILENO);
-        ::dup2(::fileno(file_), STDOUT_FILENO);
-    }
-    ~StdoutCapture() { Restore(); }
-
-    std::string Finish() {
-        Restore();
-        std::string text;
-        std::rewind(file_);
-        for (int c; (c = std::fgetc(file_)) != EOF;) text.push_back(static_cast<char>(c));
-        std::fclose(file_);
-        file_ = nullptr;
-        return text;
-    }
-
-private:
-    void Restore() {
-        if (saved_ < 0) return;
-        std::fflush(stdout);
-        ::dup2(saved_, STDOUT_FILENO);
-        ::close(saved_);
-        saved_ = -1;
-    }
-    std::FILE* file_ = nullptr;
-    int saved_ = -1;
-};
 
 const TintwellChar16* Pointer(const std::optional<std::u16string>& name) {
     return name ? reinterpret_cast<const TintwellChar16*>(name->c_str()) : nullptr;

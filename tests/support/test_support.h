@@ -3,14 +3,20 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "korvane/tintwell.h"
+#include "messages.h"
 
 namespace tintwell_test {
+
+// The library's own messages: the tests expect them byte for byte, and the
+// one test that pins their bytes does so on a real call's stdout.
+using namespace korvane::messages;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -39,6 +45,22 @@ std::u16string Utf16(const std::string& utf8);
 struct CallOutcome {
     std::int32_t result = 0;
     std::string stdout_bytes;
+};
+
+// Points fd 1 at a temporary file for the life of the object (or until
+// Finish, which returns every byte written there).
+class StdoutCapture {
+public:
+    StdoutCapture();
+    ~StdoutCapture();
+    StdoutCapture(const StdoutCapture&) = delete;
+    StdoutCapture& operator=(const StdoutCapture&) = delete;
+    std::string Finish();
+
+private:
+    void Restore();
+    std::FILE* file_ = nullptr;
+    int saved_ = -1;
 };
 
 // Calls Tintwell with the names as given (nullopt passes a null pointer) and
