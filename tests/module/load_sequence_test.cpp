@@ -1,9 +1,6 @@
-// The load and unload sequences against a fake framework that records every
-// call, and against the stand-in framework.
+// The load and unload sequences, tested by what a host can observe through
+// the stand-in framework: the registered modules and each module's record.
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "load_sequence.h"
 #include "stand_in_framework.h"
@@ -13,110 +10,73 @@ namespace {
 
 ModuleHandle TestHandle() { return reinterpret_cast<ModuleHandle>(0x10000); }
 
-// Records each operation as one line; initialisation and allocation fail on
-// request.
-class FakeFramework : public Framework {
+// The stand-in framework, its allocation failing on request: what a host
+// sees is the list of registered modules and each module's record.
+class StandInOutOfMemory : public StandInFramework {
 public:
-    bool refuse_record = false;
-    bool out_of_memory = false;
-    std::vector<std::string> calls;
-    ModuleState state;
-    const ExtensionModuleRecord* constructed_around = nullptr;
-
-    bool InitializeExtensionModule(ExtensionModuleRecord& record, ModuleHandle instance) override {
-        calls.push_back(instance == TestHandle() ? "initialise" : "initialise with another handle");
-        record.initialized = !refuse_record;
-        return !refuse_record;
-    }
-    void* Allocate(std::size_t size) override {
-        calls.push_back("allocate " + std::to_string(size));
-        return out_of_memory ? nullptr : block_;
-    }
-    void ConstructRegistration(void* block, ExtensionModuleRecord& record, bool system_library) override {
-        calls.push_back(std::string("construct") + (block == block_ ? "" : " elsewhere") +
-                        (system_library ? " as system library" : ""));
-        constructed_around = &record;
-    }
-    void TerminateExtensionModule(ExtensionModuleRecord&, bool all_modules) override {
-        calls.push_back(all_modules ? "terminate all" : "terminate");
-    }
-    ModuleState& CurrentModuleState() override {
-        calls.push_back("current module state");
-        return state;
-    }
-
-private:
-    alignas(std::max_align_t) unsigned char block_[kRegistrationObjectSize] = {};
+    void* Allocate(std::size_t) override { return nullptr; }
 };
 
-using Calls = std::vector<std::string>;
-
-TEST(LoadSequence, AttachRunsTheHookThenInitialisesAllocatesAndRegisters) {
-    FakeFramework framework;
-    ExtensionModule module;
-    EXPECT_TRUE(AttachModule(framework, module, TestHandle()));
-    EXPECT_EQ(framework.calls, (Calls{"current module state", "initialise", "allocate 64", "construct"}));
-    EXPECT_EQ(framework.constructed_around, &module.record);
-    EXPECT_TRUE(module.record_initialized);
-}
-
-TEST(LoadSequence, RefusedRecordRefusesTheLoadAndNothingElseHappens) {
-    FakeFramework framework;
-    framework.refuse_record = true;
-    ExtensionModule module;
-    EXPECT_FALSE(AttachModule(framework, module, TestHandle()));
-    EXPECT_EQ(framework.calls, (Calls{"current module state", "initialise"}));
-    // A loader may still deliver a detach (Windows does after a refused
-    // attach); there is nothing to terminate. On Linux this is the whole
-    // story: the library stays loaded, unregistered.
-    DetachModule(framework, module, TestHandle());
-    EXPECT_EQ(framework.calls, (Calls{"current module state", "initialise"}));
+std::size_t RegisteredCount(const StandInFramework& framework) {
+    std::size_t count = 0;
+    for (const Registration* at = framework.registered(); at != nullptr; at = at->next) ++count;
+    return count;
 }
 
 TEST(LoadSequence, FailedAllocationSkipsTheRegistrationAndStillLoads) {
-    FakeFramework framework;
-    framework.out_of_memory = true;
+    StandInOutOfMemory framework;
     ExtensionModule module;
     EXPECT_TRUE(AttachModule(framework, module, TestHandle()));
-    EXPECT_EQ(framework.calls, (Calls{"current module state", "initialise", "allocate 64"}));
+    EXPECT_EQ(framework.registered(), nullptr);
+    EXPECT_TRUE(module.record.initialized);
     DetachModule(framework, module, TestHandle());
-    EXPECT_EQ(framework.calls.back(), "terminate");
+    EXPECT_FALSE(module.record.initialized);
 }
 
-TEST(LoadSequence, DetachTerminatesThisModuleOnceThenRunsTheHookWhichDoesNothing) {
-    FakeFramework framework;
-    ExtensionModule module;
-    ASSERT_TRUE(AttachModule(framework, module, TestHandle()));
-    framework.calls.clear();
-    DetachModule(framework, module, TestHandle());
-    EXPECT_EQ(framework.calls, (Calls{"terminate"}));
-    DetachModule(framework, module, TestHandle());
-    EXPECT_EQ(framework.calls, (Calls{"terminate"}));
-    EXPECT_FALSE(module.record_initialized);
+// A second detach of the same module leaves the other modules registered.
+TEST(LoadSequence, DetachTerminatesThisModuleOnlyOnce) {
+    StandInFramework framework;
+    ExtensionModule first, second;
+    ASSERT_TRUE(AttachModule(framework, first, TestHandle()));
+    ASSERT_TRUE(AttachModule(framework, second, TestHandle()));
+    DetachModule(framework, second, TestHandle());
+    DetachModule(framework, second, TestHandle());
+    ASSERT_EQ(RegisteredCount(framework), 1u);
+    EXPECT_EQ(framework.registered()->record, &first.record);
+    EXPECT_FALSE(second.record.initialized);
+    DetachModule(framework, first, TestHandle());
+    EXPECT_EQ(framework.registered(), nullptr);
 }
 
-TEST(LoadSequence, ThreadNotificationsDoNothing) {
+TEST(LoadSequence, ThreadNotificationsChangeNothing) {
     for (const std::uint32_t reason : {std::uint32_t{kThreadAttach}, std::uint32_t{kThreadDetach}, 7u}) {
-        FakeFramework framework;
-        ExtensionModule module;
-        EXPECT_TRUE(ModuleMain(framework, module, TestHandle(), reason)) << reason;
+        FrameworkListEntry class_entry;
+        StandInFramework framework;
+        ExtensionModule attached, notified;
+        ASSERT_TRUE(AttachModule(framework, attached, TestHandle()));
+        framework.CurrentModuleState().class_list = &class_entry;
+        EXPECT_TRUE(ModuleMain(framework, notified, TestHandle(), reason)) << reason;
         EXPECT_TRUE(RawEntryHook(framework, reason)) << reason;
-        EXPECT_TRUE(framework.calls.empty()) << reason;
+        EXPECT_EQ(RegisteredCount(framework), 1u) << reason;
+        EXPECT_FALSE(notified.record.initialized) << reason;
+        EXPECT_EQ(framework.CurrentModuleState().class_list, &class_entry) << reason;
+        DetachModule(framework, attached, TestHandle());
     }
 }
 
 TEST(LoadSequence, HookMovesBothListHeadsIntoTheirCompanionsAtAttachOnly) {
     FrameworkListEntry class_entry, factory_entry;
-    FakeFramework framework;
-    framework.state.class_list = &class_entry;
-    framework.state.factory_list = &factory_entry;
+    StandInFramework framework;
+    ModuleState& state = framework.CurrentModuleState();
+    state.class_list = &class_entry;
+    state.factory_list = &factory_entry;
     EXPECT_TRUE(RawEntryHook(framework, kProcessDetach));
-    EXPECT_EQ(framework.state.class_list, &class_entry);
+    EXPECT_EQ(state.class_list, &class_entry);
     EXPECT_TRUE(RawEntryHook(framework, kProcessAttach));
-    EXPECT_EQ(framework.state.class_list, nullptr);
-    EXPECT_EQ(framework.state.factory_list, nullptr);
-    EXPECT_EQ(framework.state.class_list_companion, &class_entry);
-    EXPECT_EQ(framework.state.factory_list_companion, &factory_entry);
+    EXPECT_EQ(state.class_list, nullptr);
+    EXPECT_EQ(state.factory_list, nullptr);
+    EXPECT_EQ(state.class_list_companion, &class_entry);
+    EXPECT_EQ(state.factory_list_companion, &factory_entry);
 }
 
 // ----- the stand-in framework -----

@@ -62,7 +62,7 @@ for patch in "${patches[@]}"; do
     0) result=MISSED; first=-; missed=$((missed + 1)) ;;
     2) result="caught"; first="(does not build)" ;;
     *) result=caught
-       first=$(grep -m1 -E 'Test +#[0-9]+: .*(Failed|\*\*\*)' "$log/$name.test" |
+       first=$(grep -m1 -E '\*\*\*(Failed|Exception|Timeout)' "$log/$name.test" |
            sed -E 's/.*Test +#[0-9]+: ([^ ]+).*/\1/') ;;
     esac
     printf '%-28s %-8s %s\n' "$name" "$result" "${first:-?}"
