@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "bitmap_builder.h"
+#include "model.h"
 
 namespace tintwell_test {
 namespace {
@@ -81,7 +82,9 @@ TEST_P(UnusableName, AsOutputFailsEverySaveAttempt) {
     TempDir dir;
     WriteBytes(dir.File("in.bmp"), Picture());
     const CallOutcome outcome = CallTintwell(Utf16(dir.File("in.bmp")), GetParam().name, 0, 1);
-    EXPECT_EQ(outcome.result, TINTWELL_RESULT_SAVE_FAILED);
+    const ModelOutcome expected = ModelCall({Picture(), false, 0, 1});
+    EXPECT_EQ(outcome.result, expected.result);
+    EXPECT_EQ(outcome.stdout_bytes, expected.stdout_bytes);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "nothing written";
 }
 

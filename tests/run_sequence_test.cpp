@@ -108,59 +108,6 @@ TEST(RunSequence, OutputMayBeTheInput) {
     EXPECT_EQ(ReadBytes(dir.File("pic.bmp")), ModelCall({input, true, 0, 5}).output);
 }
 
-struct SaveFailureCase {
-    const char* what;
-    std::string (*output)(const TempDir&);
-    friend void PrintTo(const SaveFailureCase& c, std::ostream* os) { *os << c.what; }
-};
-
-class OutputNeverOpens : public testing::TestWithParam<SaveFailureCase> {};
-
-// Three attempts, each a prompt and a failure; then 124 and nothing more.
-TEST_P(OutputNeverOpens, GivesUpAfterThreeAttempts) {
-    TempDir dir;
-    WriteBytes(dir.File("in.bmp"), SmallPicture());
-    const std::string output = GetParam().output(dir);
-    const CallOutcome outcome = CallTintwell(dir.File("in.bmp"), output, 0, 1);
-    EXPECT_EQ(outcome.result, TINTWELL_RESULT_SAVE_FAILED);
-    EXPECT_EQ(outcome.stdout_bytes, ModelCall({SmallPicture(), false, 0, 1}).stdout_bytes);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Outputs, OutputNeverOpens,
-    testing::Values(SaveFailureCase{"missing directory", [](const TempDir& d) { return d.File("no/such/out.bmp"); }},
-                    SaveFailureCase{"a directory", [](const TempDir& d) { return d.path().string(); }},
-                    SaveFailureCase{"empty name", [](const TempDir&) { return std::string(); }}));
-
-TEST(RunSequence, UnwritableDirectoryGivesUp) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
-    TempDir dir;
-    WriteBytes(dir.File("in.bmp"), SmallPicture());
-    ::mkdir(dir.File("locked").c_str(), 0500);
-    EXPECT_EQ(CallTintwell(dir.File("in.bmp"), dir.File("locked/out.bmp"), 0, 1).result, 124);
-}
-
-// A full disk is a failure, not a success: one save failure message at the end.
-TEST(RunSequence, FullDiskIsReportedOnce) {
-    TempDir dir;
-    std::mt19937 random(3);
-    const Bytes picture = MakeRandomBmp(300, 300, random);
-    WriteBytes(dir.File("in.bmp"), picture);
-    const CallOutcome outcome = CallTintwell(dir.File("in.bmp"), "/dev/full", 0, 8);
-    EXPECT_EQ(outcome.result, TINTWELL_RESULT_SAVE_FAILED);
-    EXPECT_EQ(outcome.stdout_bytes, ModelCall({picture, true, 0, 8}).stdout_bytes + kSaveFailure);
-}
-
-TEST(RunSequence, DirectoryAsInputFailsToLoad) {
-    TempDir dir;
-    const CallOutcome outcome = CallTintwell(dir.path().string(), dir.File("out.bmp"), 0, 1);
-    EXPECT_EQ(outcome.result, TINTWELL_RESULT_LOAD_FAILED);
-    EXPECT_EQ(outcome.stdout_bytes, std::string{kLoadPrompt} + kLoadFailure);
-    EXPECT_FALSE(ReadBytes(dir.File("out.bmp")));
-}
-
-// A pipe cannot seek: padding is read and dropped, giving the same result
-// as the same bytes in a regular file.
 TEST(RunSequence, SlowPipeGivesTheSameResultAsAFile) {
     TempDir dir;
     std::mt19937 random(11);
