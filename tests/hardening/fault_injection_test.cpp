@@ -235,6 +235,8 @@ INSTANTIATE_TEST_SUITE_P(
                   Printed::kSaveFailsAtEnd, Written::kNotChecked},
         FaultCase{"output is /dev/full, large picture, noise", LargePicture, "in.bmp", "/dev/full", "", 7, 50, 124,
                   Printed::kSaveFailsAtEnd, Written::kNotChecked},
+        FaultCase{"output is /dev/null, large picture", LargePicture, "in.bmp", "/dev/null", "", 5, 0, 999,
+                  Printed::kAsModel, Written::kNotChecked},
         FaultCase{"output is a directory", SmallPicture, "in.bmp", ".", "", 1, 0, 124, Printed::kEveryAttemptFails,
                   Written::kNotChecked},
         FaultCase{"output in a missing directory", SmallPicture, "in.bmp", "no/such/out.bmp", "", 2, 9, 124,
