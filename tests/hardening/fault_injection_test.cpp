@@ -225,6 +225,11 @@ TEST_P(Fault, ThroughTheHost) {
             << outcome.stderr_bytes;
     }
     ExpectWritten(c, picture, InDirectory(dir, c.output));
+    // Whatever happened, the host's temporary copy is gone.
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".tintwell-"), std::string::npos)
+            << "left behind: " << entry.path().filename();
+    }
 }
 
 // Faults of the files themselves and of where they are.
