@@ -232,6 +232,28 @@ TEST_P(Fault, ThroughTheHost) {
     }
 }
 
+// An edit that fails after the host made its temporary copy (the library's
+// writes, through the copy's descriptor, find the disk full) leaves the
+// output as it was and no copy.
+TEST(HostTemporary, GoneAfterAFailedEdit) {
+    TempDir dir;
+    const Bytes picture = SmallPicture();
+    WriteBytes(dir.File("in.bmp"), picture);
+    WriteBytes(dir.File("out.bmp"), picture);
+    const char* sanitizer_options = std::getenv("ASAN_OPTIONS");
+    const ScopedEnvironment scoped({{"LD_PRELOAD", TINTWELL_FAULT_INJECTION_LIBRARY},
+                                    {"TINTWELL_FAULTS", "op=write,path=/proc/self/fd/,fail=ENOSPC"},
+                                    {"ASAN_OPTIONS", std::string(sanitizer_options ? sanitizer_options : "") +
+                                                         ":verify_asan_link_order=0"}});
+    const ProcessOutcome outcome = RunHost({"invert", "in.bmp", "out.bmp"}, dir.path().string());
+    EXPECT_NE(outcome.exit_status, 0) << outcome.stdout_bytes;
+    EXPECT_EQ(ReadBytes(dir.File("out.bmp")), picture);
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".tintwell-"), std::string::npos)
+            << "left behind: " << entry.path().filename();
+    }
+}
+
 // Faults of the files themselves and of where they are.
 INSTANTIATE_TEST_SUITE_P(
     Files, Fault,
