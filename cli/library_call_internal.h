@@ -24,9 +24,8 @@ std::int32_t CallLibrary(TintwellEntry entry, const std::string& input, const st
 // Six random letters and digits, for a temporary's name.
 std::string RandomSuffix();
 
-// Readies stdout for what the library prints for the life of the object:
-// drops it when quiet; on Windows the console shows it as UTF-8. Each
-// platform's library_call file defines it.
+// Drops what the library prints on stdout for the life of the object, when
+// quiet. Each platform's library_call file defines it.
 class StdoutForLibrary {
 public:
     explicit StdoutForLibrary(bool quiet);
@@ -35,8 +34,7 @@ public:
     ~StdoutForLibrary();
 
 private:
-    int saved_ = -1;                   // stdout while it is dropped
-    unsigned previous_code_page_ = 0;  // the console's, while it shows UTF-8
+    int saved_ = -1;  // stdout while it is dropped
 };
 
 }  // namespace tintwell_cli

@@ -36,19 +36,9 @@ std::unique_ptr<Module> Module::Load(const std::string& path, std::string& error
 Module::~Module() { ::FreeLibrary(static_cast<HMODULE>(handle_)); }
 
 std::string DefaultModulePath() {
-    // Long paths: grow the buffer until the whole name fits.
-    std::wstring program(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
-        if (length == 0) return TINTWELL_MODULE_FILE;
-        if (length < program.size()) {
-            program.resize(length);
-            break;
-        }
-        program.resize(program.size() * 2);
-    }
-    const std::filesystem::path beside = std::filesystem::path(program).parent_path() / TINTWELL_MODULE_FILE;
-    return Utf8Of(beside);
+    const std::wstring program = ThisProgramPath();
+    if (program.empty()) return TINTWELL_MODULE_FILE;
+    return Utf8Of(std::filesystem::path(program).parent_path() / TINTWELL_MODULE_FILE);
 }
 
 }  // namespace tintwell_cli

@@ -44,4 +44,15 @@ std::string SystemMessage(DWORD error) {
            ")";
 }
 
+std::wstring ThisProgramPath() {
+    // Long paths: grow the buffer until the whole name fits.
+    std::wstring program(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
+        if (length == 0) return {};
+        if (length < program.size()) return program.substr(0, length);
+        program.resize(program.size() * 2);
+    }
+}
+
 }  // namespace tintwell_cli

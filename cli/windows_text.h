@@ -1,5 +1,5 @@
-// Text at the Windows API's edge: UTF-8 names to the API's UTF-16 and the
-// system's error texts back to UTF-8.
+// Text at the Windows API's edge: UTF-8 names to the API's UTF-16, the
+// system's error texts and this program's path back.
 #pragma once
 
 #include <windows.h>
@@ -18,5 +18,8 @@ std::string Narrow(const std::wstring& wide);
 // The system's text for an error code, in the words a user expects for the
 // common ones, then "(error N)".
 std::string SystemMessage(DWORD error);
+
+// The whole path of this program's own file; empty when the system cannot say.
+std::wstring ThisProgramPath();
 
 }  // namespace tintwell_cli
