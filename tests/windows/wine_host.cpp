@@ -6,6 +6,8 @@
 //   wine_host run DLL PLAN     one Tintwell call per plan line, each followed by
 //                              "[result N]"; stdout in binary mode
 //   wine_host refuse DLL       LoadLibraryW must fail with ERROR_DLL_INIT_FAILED
+//   wine_host closed DLL IN OUT  tint up by 0 (a copy) of IN to OUT with stdout
+//                              closed and unbuffered; 0 when the library returned 999
 // A plan line is FUNCTION, AMOUNT, INPUT and optionally OUTPUT, separated by
 // tabs, names in UTF-8; \uXXXX in a name stands for that UTF-16 unit, so that
 // names no UTF-8 text can hold (a lone surrogate) can be passed.
@@ -154,6 +156,22 @@ int Run(const wchar_t* path, const wchar_t* plan_path) {
     return status;
 }
 
+// The library's streams must not take descriptor 1 when stdout is closed:
+// the output would receive the tint prompt printed while it is open.
+int CopyWithStandardStreamsClosed(const wchar_t* path, const wchar_t* input, const wchar_t* output) {
+    HMODULE module = ::LoadLibraryW(path);
+    if (module == nullptr) return Fail("LoadLibraryW failed: " + LastError());
+    const auto tintwell = reinterpret_cast<TintwellEntry>(
+        reinterpret_cast<void*>(::GetProcAddress(module, MAKEINTRESOURCEA(kTintwellOrdinal))));
+    if (tintwell == nullptr) return Fail("cannot find Tintwell");
+    std::fflush(stdout);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    ::_close(1);
+    const int32_t result = tintwell(input, output, 0, TINTWELL_FUNCTION_TINT_UP);
+    ::FreeLibrary(module);
+    return result == TINTWELL_RESULT_WRITTEN ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -165,5 +183,6 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"info" && argc == 3) return Info(argv[2]);
     if (mode == L"refuse" && argc == 3) return Refuse(argv[2]);
     if (mode == L"run" && argc == 4) return Run(argv[2], argv[3]);
+    if (mode == L"closed" && argc == 5) return CopyWithStandardStreamsClosed(argv[2], argv[3], argv[4]);
     return Fail("unknown mode or wrong arguments");
 }
