@@ -268,6 +268,9 @@ edits_match_linux() {
         "$(wc -l <"$work/noise_plan.txt") noise pictures within bounds"
 }
 
+# Sourced by tintwell_exe_tests.sh for its helpers: no test runs then.
+[[ ${BASH_SOURCE[0]} == "$0" ]] || return 0
+
 case "${1:-}" in
 setup | cleanup | export_directory | resource_directory | exports_by_ordinal_and_name | module_info | \
     refused_load | edits_match_linux) "$1" ;;
