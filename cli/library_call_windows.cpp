@@ -303,8 +303,19 @@ bool Output::Replace() {
         return false;
     }
     std::cerr << "tintwell: " << output_ << ": replaced by a rename, since ReplaceFileW could not replace it ("
-              << SystemMessage(error) << "); its attributes were not kept\n";
+              << SystemMessage(error) << "); only its attributes were kept, not its security or creation time\n";
     return true;
+}
+
+// The replaced file's hidden, system and archive attributes, given to the
+// edited copy here because not every ReplaceFileW (Wine's, a rename) keeps them.
+void KeepAttributes(const std::wstring& from, const std::wstring& to) {
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD attributes = ::GetFileAttributesW(from.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept) != 0) {
+        ::SetFileAttributesW(to.c_str(), attributes & kKept);
+    }
 }
 
 bool Output::Commit(bool sync) {
@@ -313,6 +324,7 @@ bool Output::Commit(bool sync) {
         return false;
     }
     temporary_.Close();
+    if (exists_) KeepAttributes(Wide(output_), Wide(temporary_name_));
     if (!Replace()) return false;
     committed_ = true;
     guard_.reset();

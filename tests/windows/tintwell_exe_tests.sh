@@ -66,6 +66,7 @@ exe_matches_linux() {
             for picture in "${pictures[@]}"; do record "$side" read "$picture"; done
             record "$side" -q invert original.bmp out_quiet.bmp
             record "$side" raw 11 0 original.bmp out_raw.bmp
+            record "$side" --force copy short.bmp out_forced.bmp
             record "$side" raw 2 40 original.bmp
             record "$side" gray original.bmp inplace.bmp
             record "$side" invert original.bmp no_directory/out.bmp
@@ -85,6 +86,57 @@ exe_matches_linux() {
     }
     diff -r "$work/linux" "$work/windows" >&2 || fail "the pictures written differ"
     echo "$(grep -c '^== ' "$work/linux.transcript") commands: the same statuses, bytes and pictures"
+}
+
+# replace_while_held SHARING EXPECTED_STATUS: tintwell.exe replaces a file
+# that a viewer holds open; it succeeds when the viewer shares deletion, and
+# otherwise refuses, leaving the file and its folder as they were.
+replace_while_held() {
+    local status=0 line
+    rm -rf "$1" && mkdir "$1" && cd "$1"
+    linux_host demo demo >/dev/null
+    cp demo/original.bmp held.bmp
+    coproc HOLDER { wine_host hold held.bmp "$1"; }
+    read -r line <&"${HOLDER[0]}"
+    [ "$line" = holding ] || fail "the viewer did not open the file"
+    wine_tintwell -q invert demo/original.bmp held.bmp 2>stderr.txt || status=$?
+    exec {HOLDER[1]}>&-
+    wait "$HOLDER_PID"
+    [ "$status" = "$2" ] || fail "held for $1: status $status, expected $2: $(cat stderr.txt)"
+    if [ "$2" = 0 ]; then
+        cmp held.bmp demo/5-invert.bmp || fail "held for $1: not replaced by its edit"
+        [ ! -s stderr.txt ] || fail "held for $1: $(cat stderr.txt)"  # ReplaceFileW, no fallback
+    else
+        cmp held.bmp demo/original.bmp || fail "held for $1: changed although refused"
+        grep -q "held.bmp: cannot be replaced by its edited copy: " stderr.txt || fail "held for $1: $(cat stderr.txt)"
+    fi
+    [ -z "$(find . -maxdepth 1 -name '.tintwell-*')" ] || fail "held for $1: a temporary was left behind"
+    cd ..
+}
+
+# ReplaceFileW: attributes kept, a file held open by a viewer replaced when
+# it may be, a read-only file refused.
+replaced_outputs() {
+    local work="$TINTWELL_WORK/replaced"
+    rm -rf "$work"
+    mkdir -p "$work"
+    cd "$work"
+    replace_while_held delete 0
+    replace_while_held read 4
+    mkdir attributes && cd attributes
+    linux_host demo demo >/dev/null
+    cp demo/original.bmp hidden.bmp
+    "$TINTWELL_WINE" attrib +h hidden.bmp
+    wine_tintwell -q gray demo/original.bmp hidden.bmp || fail "replacing a hidden file failed"
+    cmp hidden.bmp demo/4-gray.bmp || fail "the hidden file was not replaced by its edit"
+    "$TINTWELL_WINE" attrib hidden.bmp | grep -q '^A *H ' || fail "the hidden attribute was lost"
+    cp demo/original.bmp read_only.bmp
+    chmod a-w read_only.bmp
+    local status=0
+    wine_tintwell -q gray demo/original.bmp read_only.bmp 2>stderr.txt || status=$?
+    [ "$status" = 4 ] || fail "a read-only output: status $status"
+    grep -qx "tintwell: read_only.bmp: read-only, so it cannot be replaced; nothing written" stderr.txt ||
+        fail "a read-only output: $(cat stderr.txt)"
 }
 
 # Unpacks the archive into `$1`.
@@ -148,6 +200,7 @@ archive_c_consumer() {
 }
 
 case "${1:-}" in
-exe_imports | streams_above_standard_descriptors | exe_matches_linux | archive_demo | archive_c_consumer) "$1" ;;
+exe_imports | streams_above_standard_descriptors | exe_matches_linux | replaced_outputs | archive_demo | \
+    archive_c_consumer) "$1" ;;
 *) fail "unknown test '${1:-}'" ;;
 esac

@@ -8,6 +8,9 @@
 //   wine_host refuse DLL       LoadLibraryW must fail with ERROR_DLL_INIT_FAILED
 //   wine_host closed DLL IN OUT  tint up by 0 (a copy) of IN to OUT with stdout
 //                              closed and unbuffered; 0 when the library returned 999
+//   wine_host hold FILE SHARING  holds FILE open as a viewer does, sharing it for
+//                              reading ("read") or for reading and deletion
+//                              ("delete"); prints "holding" and waits for stdin to end
 // A plan line is FUNCTION, AMOUNT, INPUT and optionally OUTPUT, separated by
 // tabs, names in UTF-8; \uXXXX in a name stands for that UTF-16 unit, so that
 // names no UTF-8 text can hold (a lone surrogate) can be passed.
@@ -172,6 +175,18 @@ int CopyWithStandardStreamsClosed(const wchar_t* path, const wchar_t* input, con
     return result == TINTWELL_RESULT_WRITTEN ? 0 : 1;
 }
 
+int Hold(const wchar_t* file, const std::wstring& sharing) {
+    const DWORD share = sharing == L"delete" ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_READ;
+    const HANDLE held = ::CreateFileW(file, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (held == INVALID_HANDLE_VALUE) return Fail("cannot open the file: " + LastError());
+    std::printf("holding\n");
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    ::CloseHandle(held);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -183,6 +198,7 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"info" && argc == 3) return Info(argv[2]);
     if (mode == L"refuse" && argc == 3) return Refuse(argv[2]);
     if (mode == L"run" && argc == 4) return Run(argv[2], argv[3]);
+    if (mode == L"hold" && argc == 4) return Hold(argv[2], argv[3]);
     if (mode == L"closed" && argc == 5) return CopyWithStandardStreamsClosed(argv[2], argv[3], argv[4]);
     return Fail("unknown mode or wrong arguments");
 }
