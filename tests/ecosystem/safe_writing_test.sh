@@ -117,6 +117,35 @@ if ((EUID == 0)); then
 fi
 expect_eq "temporaries left by refusals" "" "$(leftovers shared)"
 
+echo "-- no room for a second copy, and a bind-mounted file, in a mount namespace of our own"
+if unshare -m true 2>/dev/null; then
+    mkdir small bound-dir && make_bmp small-picture.bmp 120 110 && cp a.bmp bound-source.bmp && touch bound-dir/bound.bmp
+    # shellcheck disable=SC2016
+    unshare -m bash -c '
+        mount -t tmpfs -o size=64k tmpfs small && cp small-picture.bmp small/picture.bmp
+        "$1" -q invert --in-place small/picture.bmp 2>small.err
+        echo $? >small.status
+        cmp -s small-picture.bmp small/picture.bmp && echo same >small.same
+        ls -A small >small.files
+        mount --bind bound-source.bmp bound-dir/bound.bmp
+        "$1" -q invert bound-dir/bound.bmp bound-dir/bound.bmp 2>bound.err
+        echo $? >bound.status' bash "$tintwell"
+    expect_eq "exit status without room for a second copy" 4 "$(cat small.status)"
+    expect_eq "line without room for a second copy" \
+        "tintwell: small/picture.bmp: no room for the edited copy beside it in '$scratch/small' (39654 bytes needed); nothing written" \
+        "$(head -n 1 small.err)"
+    expect_eq "a picture without room for a second copy" same "$(cat small.same 2>/dev/null)"
+    expect_eq "files beside it" picture.bmp "$(cat small.files)"
+    expect_eq "exit status for a bind-mounted file" 4 "$(cat bound.status)"
+    expect_eq "line for a bind-mounted file" \
+        "tintwell: bound-dir/bound.bmp: cannot be replaced by its edited copy: device or resource busy; nothing written" \
+        "$(cat bound.err)"
+    expect_same_file "a bind-mounted picture" a.bmp bound-source.bmp
+    expect_eq "temporaries left beside a bind-mounted file" "" "$(leftovers bound-dir)"
+else
+    echo "(no mount namespace here: not checked)"
+fi
+
 echo "-- outputs that are not regular files are written where they stand"
 mkfifo pipe.bmp
 "$tintwell" -q invert a.bmp pipe.bmp &
