@@ -459,6 +459,8 @@ bool Output::Commit(const std::string& shown, bool sync) {
 
 }  // namespace
 
+const char* const kReplacementKeeps = "its mode, owner and extended attributes";
+
 StdoutForLibrary::StdoutForLibrary(bool quiet) {
     if (!quiet) return;
     std::fflush(stdout);

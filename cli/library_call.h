@@ -37,6 +37,9 @@ enum class CallOutcome {
     kFailed,     // the library returned another result code: nothing changed
 };
 
+// What a replaced output keeps of the file it replaces, for --help.
+extern const char* const kReplacementKeeps;
+
 // Checks, calls and replaces, printing one line on stderr that names the
 // file and the reason whenever the outcome is not success.
 CallOutcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options);

@@ -333,6 +333,8 @@ bool Output::Commit(bool sync) {
 
 }  // namespace
 
+const char* const kReplacementKeeps = "its attributes and security";
+
 StdoutForLibrary::StdoutForLibrary(bool quiet) {
     if (!quiet) return;
     std::fflush(stdout);

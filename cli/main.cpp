@@ -51,7 +51,9 @@ void PrintHelp() {
                  "uncompressed BMP picture with the 54-byte header and bottom-up rows, the one\n"
                  "layout the library edits correctly; anything else is refused with the reason\n"
                  "and nothing is written. The library writes a temporary file beside OUTPUT,\n"
-                 "which replaces OUTPUT (keeping its mode, owner and extended attributes) only\n"
+                 "which replaces OUTPUT (keeping "
+              << kReplacementKeeps
+              << ") only\n"
                  "when the edit succeeded, so no failure or kill loses a picture.\n"
                  "\n"
                  "raw passes any FUNCTION and AMOUNT to the library exactly: no check, no\n"
