@@ -9,9 +9,12 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -113,7 +116,9 @@ std::optional<OpenedInput> OpenInput(const PictureEdit& edit, const CallOptions&
     }
     input.regular = ::GetFileType(input.file.get()) == FILE_TYPE_DISK;
     LARGE_INTEGER size{};
-    if (input.regular && ::GetFileSizeEx(input.file.get(), &size)) input.size = static_cast<std::uint64_t>(size.QuadPart);
+    if (input.regular && ::GetFileSizeEx(input.file.get(), &size)) {
+        input.size = static_cast<std::uint64_t>(size.QuadPart);
+    }
     if (!options.check) return input;
     if (!input.regular) {
         Refuse(edit.input,
@@ -255,7 +260,9 @@ bool Output::MakeTemporary(std::uint64_t needed_bytes) {
         if (temporary_.valid() || error != ERROR_FILE_EXISTS) break;
     }
     if (temporary_.valid()) {
-        guard_ = std::make_unique<TemporaryGuard>(Wide(temporary_name_));
+        std::error_code ignored;
+        const std::filesystem::path whole = std::filesystem::absolute(PathOf(temporary_name_), ignored);
+        guard_ = std::make_unique<TemporaryGuard>(whole.wstring());
         return true;
     }
     temporary_name_.clear();

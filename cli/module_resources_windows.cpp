@@ -193,7 +193,9 @@ void ReadStringTable(HMODULE module, StringTable& table) {
         for (std::uint32_t id = (block.id - 1) * 16; id < block.id * 16; ++id) {
             const wchar_t* text = nullptr;
             const int length = ::LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
-            if (length > 0) table.strings.emplace_back(id, Narrow(std::wstring(text, static_cast<std::size_t>(length))));
+            if (length > 0) {
+                table.strings.emplace_back(id, Narrow(std::wstring(text, static_cast<std::size_t>(length))));
+            }
         }
     }
 }
