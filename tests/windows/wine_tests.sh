@@ -200,7 +200,7 @@ run_linux_plan() {
         linux_host raw "$function" "$amount" "$input" ${output:+"$output"} 2>stderr.txt || status=$?
         case $status in
         0) result=$([ "$function" = 10 ] && echo 0 || echo 999) ;;
-        2) result=$(sed -n 's/^tintwell: result \(-\{0,1\}[0-9]*\):.*/\1/p' stderr.txt) ;;
+        2) result=$(sed -n 's/^tintwell: .*: result \(-\{0,1\}[0-9]*\): .*/\1/p' stderr.txt) ;;  # the line names the file
         *) fail "tintwell exited with $status on: $function $amount $input $output" ;;
         esac
         printf '[result %s]\n' "$result"
