@@ -9,7 +9,6 @@
 
 #if !defined(_WIN32)
 #include <sys/mman.h>
-#include <unistd.h>
 #endif
 
 namespace korvane {
@@ -68,53 +67,71 @@ void ForEachField(Header& h, Visit visit) {
 
 constexpr std::uint8_t kZeroPadding[4] = {};
 
-// Rows per vectored call when every row needs a padding span.
-constexpr std::size_t kRowsPerBatch = IOV_MAX / 2;
+// Spans per vectored call when rows need padding spans between them.
+constexpr std::size_t kSpansPerBatch = IOV_MAX;
 
-// Blocks from this size on are mappings of their own, filled in at once.
+// Blocks from this size on are mappings of their own.
 constexpr std::size_t kMappedBlockSize = std::size_t{128} << 10;
 
-#if defined(MADV_POPULATE_WRITE)
-// Puts the pages that lie wholly inside the range in place with one call,
-// rather than one fault per page as the read fills them: measured a fifth
-// faster for a 36 MB picture. It is only advice: where the kernel does not
-// know it, the faults serve.
-void PutPagesInPlace(std::uint8_t* start, std::size_t size) {
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto first = (reinterpret_cast<std::uintptr_t>(start) + page - 1) & ~(page - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(start) + size) & ~(page - 1);
-    if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
-}
-#else
-void PutPagesInPlace(std::uint8_t*, std::size_t) {}
-#endif
+constexpr std::uint64_t kNoLimit = UINT64_MAX;
 
 IoSpan SpanOf(const std::uint8_t* data, std::size_t size) {
     return {const_cast<std::uint8_t*>(data), size};
 }
 
-// Builds the spans for rows [first, first + count) with their padding taken
-// from (or put into) `padding_bytes`, then hands them to `transfer`, batch
-// by batch, while it returns true.
+// Builds the spans of a slice's first `limit` file bytes: its pixels at
+// `pixels` and, after each row it ends, that row's padding at
+// `padding_bytes`. Hands them to `transfer` batch by batch while it returns
+// true.
 template <typename Transfer>
-bool TransferRows(const RowLayout& layout, std::size_t first, std::size_t count,
-                  const std::uint8_t* padding_bytes, Transfer transfer) {
-    if (count == 0) return true;
+bool TransferSlice(const RowLayout& layout, const Slice& slice, const std::uint8_t* pixels,
+                   const std::uint8_t* padding_bytes, std::uint64_t limit, Transfer transfer) {
     if (layout.padding == 0) {
-        // Unpadded rows are contiguous in the file and in the buffer.
-        IoSpan whole = SpanOf(layout.pixels + first * layout.row_bytes, count * layout.row_bytes);
+        // Unpadded rows are contiguous in the file and in memory.
+        IoSpan whole = SpanOf(pixels, static_cast<std::size_t>(std::min<std::uint64_t>(slice.size, limit)));
         return transfer(std::span<IoSpan>(&whole, 1));
     }
-    std::array<IoSpan, 2 * kRowsPerBatch> spans;
-    for (std::size_t row = first, end = first + count; row < end;) {
-        std::size_t used = 0;
-        for (; row < end && used < spans.size(); ++row) {
-            spans[used++] = SpanOf(layout.pixels + row * layout.row_bytes, layout.row_bytes);
-            spans[used++] = SpanOf(padding_bytes, layout.padding);
-        }
-        if (!transfer(std::span<IoSpan>(spans.data(), used))) return false;
+    std::array<IoSpan, kSpansPerBatch> spans;
+    std::size_t used = 0;
+    const auto add = [&](const std::uint8_t* data, std::size_t size) {
+        const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(size, limit));
+        limit -= taken;
+        spans[used++] = SpanOf(data, taken);
+        if (used < spans.size()) return true;
+        used = 0;
+        return transfer(std::span<IoSpan>(spans.data(), spans.size()));
+    };
+    for (std::size_t at = slice.first; at < slice.end() && limit > 0;) {
+        const std::size_t row_end = (at / layout.row_bytes + 1) * layout.row_bytes;
+        const std::size_t piece_end = std::min(slice.end(), row_end);
+        if (!add(pixels + (at - slice.first), piece_end - at)) return false;
+        if (piece_end == row_end && limit > 0 && !add(padding_bytes, layout.padding)) return false;
+        at = piece_end;
     }
-    return true;
+    return used == 0 || transfer(std::span<IoSpan>(spans.data(), used));
+}
+
+// Reads a slice's first `limit` file bytes, its padding dropped, with
+// read(spans, bytes of the slice read so far), which returns the bytes it
+// read or nothing on an error. Returns the file bytes read (fewer only where
+// the file ended), or nothing on an error.
+template <typename Read>
+std::optional<std::uint64_t> ReadSliceWith(const RowLayout& layout, const Slice& slice, std::uint8_t* pixels,
+                                           std::uint64_t limit, Read read) {
+    std::array<std::uint8_t, 4> discarded{};
+    std::uint64_t total = 0;
+    bool ended = false;
+    const bool read_all = TransferSlice(layout, slice, pixels, discarded.data(), limit, [&](std::span<IoSpan> spans) {
+        std::uint64_t wanted = 0;
+        for (const IoSpan& span : spans) wanted += span.iov_len;
+        const std::optional<std::size_t> count = read(spans, total);
+        if (!count) return false;
+        total += *count;
+        ended = *count < wanted;
+        return !ended;
+    });
+    if (!read_all && !ended) return std::nullopt;
+    return total;
 }
 
 }  // namespace
@@ -122,7 +139,7 @@ bool TransferRows(const RowLayout& layout, std::size_t first, std::size_t count,
 bool ReadHeader(InputStream& input, BitmapHeader& header) {
     HeaderBytes bytes{};
     IoSpan span = SpanOf(bytes.data(), bytes.size());
-    if (input.Read(std::span<IoSpan>(&span, 1)) == ReadOutcome::kFailed) return false;
+    if (!input.Read(std::span<IoSpan>(&span, 1))) return false;
     HeaderCursor cursor(bytes);
     ForEachField(header, [&cursor](auto& field) { cursor.Load(field); });
     return true;
@@ -164,12 +181,7 @@ std::optional<PixelBuffer> PixelBuffer::Allocate(std::size_t size) {
         return PixelBuffer(static_cast<std::uint8_t*>(block), size, 0);
     }
 #if !defined(_WIN32)
-    // Fresh mappings read as zero. Huge pages are not asked for: where free
-    // memory is handed back to a virtual machine's host, as on the machines
-    // measured, the first touch of a 2 MiB page the system has not used lately
-    // costs a host fault for every 4 KiB inside it: a call after a few idle
-    // seconds took three to four times as long as with small pages. Only with
-    // memory freed moments before were huge pages faster, by 15 to 25 percent.
+    // Fresh mappings read as zero.
     void* block = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED) return std::nullopt;
     return PixelBuffer(static_cast<std::uint8_t*>(block), size, size);
@@ -192,9 +204,8 @@ PixelBuffer::~PixelBuffer() {
     }
 }
 
-RowLayout RowLayout::Of(const BitmapHeader& header, PixelBuffer& buffer) {
+RowLayout RowLayout::Of(const BitmapHeader& header) {
     RowLayout layout;
-    layout.pixels = buffer.data();
     layout.padding = RowPadding(header);
     // Rows exist only when biHeight > 0 and have pixels only when biWidth > 0;
     // a row without pixels has no padding either.
@@ -205,34 +216,31 @@ RowLayout RowLayout::Of(const BitmapHeader& header, PixelBuffer& buffer) {
     return layout;
 }
 
-std::size_t RowLayout::RowsPerSlice() const {
-    return row_bytes == 0 ? 1 : std::max<std::size_t>(1, kSliceBytes / row_bytes);
+std::uint64_t RowLayout::FileOffset(std::size_t pixel) const {
+    if (row_bytes == 0) return kHeaderSize;
+    const std::uint64_t row = pixel / row_bytes;
+    return kHeaderSize + row * (row_bytes + padding) + pixel % row_bytes;
 }
 
-bool ReadRows(InputStream& input, const RowLayout& layout) {
-    std::array<std::uint8_t, 4> discarded{};
-    const std::size_t rows_per_slice = layout.RowsPerSlice();
-    // Reading stops where the file ends: a short file claiming many rows
-    // costs nothing more, and the rows it does not hold stay zero.
-    for (std::size_t row = 0; row < layout.rows; row += rows_per_slice) {
-        const std::size_t count = std::min(rows_per_slice, layout.rows - row);
-        const std::size_t slice_bytes = count * layout.row_bytes;
-        // A single row longer than a slice is left to the faults, so that no
-        // more than a slice is ever put in place beyond the end of the file.
-        if (slice_bytes <= kSliceBytes) PutPagesInPlace(layout.pixels + row * layout.row_bytes, slice_bytes);
-        ReadOutcome outcome = ReadOutcome::kFilled;
-        TransferRows(layout, row, count, discarded.data(), [&](std::span<IoSpan> spans) {
-            outcome = input.Read(spans);
-            return outcome == ReadOutcome::kFilled;
+std::optional<std::uint64_t> ReadSlice(InputStream& input, const RowLayout& layout, const Slice& slice,
+                                       std::uint8_t* pixels) {
+    return ReadSliceWith(layout, slice, pixels, kNoLimit,
+                         [&input](std::span<IoSpan> spans, std::uint64_t) { return input.Read(spans); });
+}
+
+bool ReadSliceAgain(InputStream& input, const RowLayout& layout, const Slice& slice, std::uint8_t* pixels,
+                    std::uint64_t count) {
+    const std::uint64_t start = layout.FileOffset(slice.first);
+    const std::optional<std::uint64_t> read =
+        ReadSliceWith(layout, slice, pixels, count, [&input, start](std::span<IoSpan> spans, std::uint64_t done) {
+            return input.ReadAt(start + done, spans);
         });
-        if (outcome != ReadOutcome::kFilled) return outcome != ReadOutcome::kFailed;
-    }
-    return true;
+    return read == count;
 }
 
-bool WriteRows(OutputStream& output, const RowLayout& layout, std::size_t first, std::size_t count) {
-    return TransferRows(layout, first, count, kZeroPadding,
-                        [&output](std::span<IoSpan> spans) { return output.Write(spans); });
+bool WriteSlice(OutputStream& output, const RowLayout& layout, const Slice& slice, const std::uint8_t* pixels) {
+    return TransferSlice(layout, slice, pixels, kZeroPadding, kNoLimit,
+                         [&output](std::span<IoSpan> spans) { return output.Write(spans); });
 }
 
 }  // namespace korvane

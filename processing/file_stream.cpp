@@ -5,6 +5,7 @@
 #include <climits>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvane {
@@ -35,6 +36,24 @@ int CallSize(std::span<IoSpan> spans) {
     return static_cast<int>(std::min(spans.size(), kMaxSpansPerCall));
 }
 
+// Fills the spans with calls of `read_some(spans, bytes so far)` until they
+// are full, the file ends (a call reads 0) or a call fails.
+template <typename ReadSome>
+std::optional<std::size_t> ReadAll(std::span<IoSpan> spans, ReadSome read_some) {
+    std::size_t total = 0;
+    for (spans = SkipEmpty(spans); !spans.empty(); spans = SkipEmpty(spans)) {
+        const ssize_t count = read_some(spans, total);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (count == 0) break;
+        total += static_cast<std::size_t>(count);
+        spans = Consume(spans, static_cast<std::size_t>(count));
+    }
+    return total;
+}
+
 // Opens a file on a descriptor above stdin, stdout and stderr. A host may run
 // with stdout closed; a file on descriptor 1 would then receive the messages
 // printed while it is open. Returns -1 when the file does not open.
@@ -49,6 +68,10 @@ int OpenAboveStandardStreams(const char* name, int flags) {
     return moved;
 }
 
+bool IsRegular(int descriptor, struct stat& status) {
+    return ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+}
+
 }  // namespace
 
 std::optional<InputStream> InputStream::Open(const char* name) {
@@ -58,22 +81,26 @@ std::optional<InputStream> InputStream::Open(const char* name) {
     return InputStream(descriptor);
 }
 
-ReadOutcome InputStream::Read(std::span<IoSpan> spans) {
-    for (spans = SkipEmpty(spans); !spans.empty(); spans = SkipEmpty(spans)) {
-        const ssize_t count = ::readv(descriptor_, spans.data(), CallSize(spans));
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return ReadOutcome::kFailed;
-        }
-        if (count == 0) return ReadOutcome::kEnded;
-        spans = Consume(spans, static_cast<std::size_t>(count));
-    }
-    return ReadOutcome::kFilled;
+bool InputStream::IsRegularWithData() const {
+    struct stat status {};
+    return IsRegular(descriptor_, status) && status.st_size > 0;
 }
 
-std::optional<OutputStream> OutputStream::Create(const char* name) {
+std::optional<std::size_t> InputStream::Read(std::span<IoSpan> spans) {
+    return ReadAll(spans, [this](std::span<IoSpan> rest, std::size_t) {
+        return ::readv(descriptor_, rest.data(), CallSize(rest));
+    });
+}
+
+std::optional<std::size_t> InputStream::ReadAt(std::uint64_t offset, std::span<IoSpan> spans) {
+    return ReadAll(spans, [this, offset](std::span<IoSpan> rest, std::size_t done) {
+        return ::preadv(descriptor_, rest.data(), CallSize(rest), static_cast<off_t>(offset + done));
+    });
+}
+
+std::optional<OutputStream> OutputStream::Open(const char* name) {
     if (name == nullptr || name[0] == '\0') return std::nullopt;
-    const int descriptor = OpenAboveStandardStreams(name, O_WRONLY | O_CREAT | O_TRUNC);
+    const int descriptor = OpenAboveStandardStreams(name, O_WRONLY | O_CREAT);
     if (descriptor < 0) return std::nullopt;
     return OutputStream(descriptor);
 }
@@ -89,6 +116,16 @@ bool OutputStream::Write(std::span<IoSpan> spans) {
         spans = Consume(spans, static_cast<std::size_t>(count));
     }
     return true;
+}
+
+bool OutputStream::SetLength(std::uint64_t length) {
+    struct stat status {};
+    if (!IsRegular(descriptor_, status)) return true;
+    int result;
+    do {
+        result = ::ftruncate(descriptor_, static_cast<off_t>(length));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
 }
 
 bool CloseDescriptor(int descriptor) {

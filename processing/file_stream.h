@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 
@@ -21,12 +22,6 @@ using IoSpan = iovec;
 // error. Each platform's stream file defines it.
 bool CloseDescriptor(int descriptor);
 
-enum class ReadOutcome {
-    kFilled,  // every span was filled
-    kEnded,   // the file ended first
-    kFailed,  // a read error
-};
-
 class InputStream {
 public:
     // Opens a file for binary reading. An empty name never opens.
@@ -36,10 +31,20 @@ public:
     InputStream& operator=(InputStream&&) = delete;
     ~InputStream();
 
-    // Fills the spans in order until they are full or the file ends; bytes
-    // past the end stay as they were. Partial reads (pipes) are continued.
-    // The spans are consumed.
-    ReadOutcome Read(std::span<IoSpan> spans);
+    // True for a regular file that reports a size above 0: one that can be
+    // read again at any offset and holds what it held. Pipes, terminals and
+    // the files in /proc (size 0, made anew on each read) are not.
+    bool IsRegularWithData() const;
+
+    // Reads from the current position into the spans in order until they are
+    // full or the file ends; partial reads (pipes) are continued. Returns the
+    // bytes read (fewer than the spans hold only where the file ended), or
+    // nothing on a read error. Bytes past the end stay as they were; the
+    // spans are consumed.
+    std::optional<std::size_t> Read(std::span<IoSpan> spans);
+
+    // The same from `offset` on, for a regular file.
+    std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<IoSpan> spans);
 
 private:
     explicit InputStream(int descriptor) : descriptor_(descriptor) {}
@@ -48,16 +53,23 @@ private:
 
 class OutputStream {
 public:
-    // Creates or truncates a file for binary writing. An empty name never opens.
-    static std::optional<OutputStream> Create(const char* name);
+    // Opens a file for binary writing at its first byte, creating it when it
+    // does not exist. An existing file is not emptied: SetLength cuts it once
+    // everything is written. An empty name never opens.
+    static std::optional<OutputStream> Open(const char* name);
 
     OutputStream(OutputStream&& other) noexcept;
     OutputStream& operator=(OutputStream&&) = delete;
     ~OutputStream();
 
-    // Writes every span in order. The spans are consumed. Returns false on a
-    // write error (for example a full disk).
+    // Writes every span in order at the current position. The spans are
+    // consumed. Returns false on a write error (for example a full disk).
     bool Write(std::span<IoSpan> spans);
+
+    // Sets a regular file's length (only ever shortening what was written);
+    // other outputs (devices, pipes) have no length and are left alone.
+    // Returns false when the system refuses.
+    bool SetLength(std::uint64_t length);
 
     // Closes the file; returns false when the system reports that buffered
     // data could not be stored.

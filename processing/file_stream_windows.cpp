@@ -1,7 +1,10 @@
 // Windows: the C runtime's unbuffered file functions in binary mode. Windows
-// has no vectored file I/O, so the spans move one at a time.
+// has no vectored file I/O, so the spans move one at a time, and no read at
+// an offset that leaves the position alone, so ReadAt seeks first (the input
+// descriptor is this call's own).
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -54,6 +57,10 @@ int OpenBinary(const char* name, int flags) {
     return MoveAboveStandardStreams(::_open(name, flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE));
 }
 
+bool IsRegular(int descriptor, struct _stat64& status) {
+    return ::_fstat64(descriptor, &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
+}
+
 }  // namespace
 
 std::optional<InputStream> InputStream::Open(const char* name) {
@@ -62,23 +69,35 @@ std::optional<InputStream> InputStream::Open(const char* name) {
     return InputStream(descriptor);
 }
 
-ReadOutcome InputStream::Read(std::span<IoSpan> spans) {
+bool InputStream::IsRegularWithData() const {
+    struct _stat64 status {};
+    return IsRegular(descriptor_, status) && status.st_size > 0;
+}
+
+std::optional<std::size_t> InputStream::Read(std::span<IoSpan> spans) {
+    std::size_t total = 0;
     for (IoSpan& span : spans) {
         auto* bytes = static_cast<char*>(span.iov_base);
         while (span.iov_len > 0) {
             const int count = ::_read(descriptor_, bytes, CallSize(span.iov_len));
-            if (count < 0) return ReadOutcome::kFailed;
-            if (count == 0) return ReadOutcome::kEnded;
+            if (count < 0) return std::nullopt;
+            if (count == 0) return total;
             bytes += count;
             span.iov_base = bytes;
             span.iov_len -= static_cast<std::size_t>(count);
+            total += static_cast<std::size_t>(count);
         }
     }
-    return ReadOutcome::kFilled;
+    return total;
 }
 
-std::optional<OutputStream> OutputStream::Create(const char* name) {
-    const int descriptor = OpenBinary(name, _O_WRONLY | _O_CREAT | _O_TRUNC);
+std::optional<std::size_t> InputStream::ReadAt(std::uint64_t offset, std::span<IoSpan> spans) {
+    if (::_lseeki64(descriptor_, static_cast<__int64>(offset), SEEK_SET) < 0) return std::nullopt;
+    return Read(spans);
+}
+
+std::optional<OutputStream> OutputStream::Open(const char* name) {
+    const int descriptor = OpenBinary(name, _O_WRONLY | _O_CREAT);
     if (descriptor < 0) return std::nullopt;
     return OutputStream(descriptor);
 }
@@ -95,6 +114,12 @@ bool OutputStream::Write(std::span<IoSpan> spans) {
         }
     }
     return true;
+}
+
+bool OutputStream::SetLength(std::uint64_t length) {
+    struct _stat64 status {};
+    if (!IsRegular(descriptor_, status)) return true;
+    return ::_chsize_s(descriptor_, static_cast<__int64>(length)) == 0;
 }
 
 bool CloseDescriptor(int descriptor) { return ::_close(descriptor) == 0; }

@@ -11,40 +11,6 @@
 
 namespace korvane {
 
-void TransformPixel(const std::uint8_t* source, std::uint8_t* output, std::uint8_t kind,
-                    std::uint8_t red_amount, std::uint8_t green_amount, std::uint8_t blue_amount) {
-    switch (static_cast<OperationKind>(kind)) {
-    case OperationKind::kCopy:
-        output[0] = source[0];
-        output[1] = source[1];
-        output[2] = source[2];
-        break;
-    case OperationKind::kAdd:
-        output[0] = AddChannel(source[0], blue_amount);
-        output[1] = AddChannel(source[1], green_amount);
-        output[2] = AddChannel(source[2], red_amount);
-        break;
-    case OperationKind::kSubtract:
-        output[0] = SubtractChannel(source[0], blue_amount);
-        output[1] = SubtractChannel(source[1], green_amount);
-        output[2] = SubtractChannel(source[2], red_amount);
-        break;
-    case OperationKind::kGray:
-        output[0] = output[1] = output[2] = GrayValue(source[0], source[1], source[2]);
-        break;
-    case OperationKind::kInvert:
-        output[0] = InvertChannel(source[0]);
-        output[1] = InvertChannel(source[1]);
-        output[2] = InvertChannel(source[2]);
-        break;
-    case OperationKind::kThreshold:
-        output[0] = ThresholdChannel(source[0], blue_amount);
-        output[1] = ThresholdChannel(source[1], green_amount);
-        output[2] = ThresholdChannel(source[2], red_amount);
-        break;
-    }
-}
-
 NoiseAmounts DrawNoise(std::int32_t amount) {
     // rand() is never negative, so each remainder lies in 0 .. |amount| - 1.
     const auto blue = static_cast<std::uint8_t>(std::rand() % amount);
@@ -240,15 +206,16 @@ void GrayBuffer(std::uint8_t* pixels, std::size_t size) {
 
 }  // namespace
 
-void TransformBuffer(std::uint8_t* pixels, std::size_t size, std::uint8_t kind, std::uint8_t amount) {
-    switch (static_cast<OperationKind>(kind)) {
+void TransformBuffer(std::uint8_t* pixels, std::size_t size, OperationKind kind, std::int32_t amount) {
+    const auto byte = static_cast<std::uint8_t>(amount);
+    switch (kind) {
     case OperationKind::kCopy:
         break;
     case OperationKind::kAdd:
-        ForEachByte(pixels, size, [amount](std::uint8_t s) { return AddChannel(s, amount); });
+        ForEachByte(pixels, size, [byte](std::uint8_t s) { return AddChannel(s, byte); });
         break;
     case OperationKind::kSubtract:
-        ForEachByte(pixels, size, [amount](std::uint8_t s) { return SubtractChannel(s, amount); });
+        ForEachByte(pixels, size, [byte](std::uint8_t s) { return SubtractChannel(s, byte); });
         break;
     case OperationKind::kGray:
         GrayBuffer(pixels, size);
@@ -257,7 +224,10 @@ void TransformBuffer(std::uint8_t* pixels, std::size_t size, std::uint8_t kind, 
         ForEachByte(pixels, size, [](std::uint8_t s) { return InvertChannel(s); });
         break;
     case OperationKind::kThreshold:
-        ForEachByte(pixels, size, [amount](std::uint8_t s) { return ThresholdChannel(s, amount); });
+        ForEachByte(pixels, size, [byte](std::uint8_t s) { return ThresholdChannel(s, byte); });
+        break;
+    case OperationKind::kNoise:
+        AddNoiseToBuffer(pixels, size, amount);
         break;
     }
 }

@@ -7,21 +7,22 @@
 
 namespace korvane {
 
-// Operation kinds understood by TransformPixel.
-enum class OperationKind : std::uint8_t {
-    kCopy = 1,
-    kAdd = 2,
-    kSubtract = 3,
-    kGray = 4,
-    kInvert = 5,
-    kThreshold = 6,
+// The edits a picture's pixels can undergo. The run sequence maps function
+// numbers to these; their values mean nothing.
+enum class OperationKind {
+    kCopy,
+    kAdd,
+    kSubtract,
+    kGray,
+    kInvert,
+    kThreshold,
+    kNoise,
 };
 
 // A pixel is 3 bytes: blue, green, red.
 inline constexpr std::size_t kBytesPerPixel = 3;
 
-// The channel rules. TransformPixel and the whole-buffer loops both use these,
-// so each operation is defined exactly once. They are written with min rather
+// The channel rules, each defined once. They are written with min rather
 // than a clamp of a wider sum so that the buffer loops compile to a few vector
 // instructions per 16 bytes (the results are the same for every input).
 constexpr std::uint8_t AddChannel(std::uint8_t source, std::uint8_t amount) {
@@ -64,10 +65,6 @@ inline std::uint8_t GrayValue(std::uint8_t blue, std::uint8_t green, std::uint8_
     return static_cast<std::uint8_t>(gray);
 }
 
-// Turns one source pixel into one output pixel. An unknown kind writes nothing.
-void TransformPixel(const std::uint8_t* source, std::uint8_t* output, std::uint8_t kind,
-                    std::uint8_t red_amount, std::uint8_t green_amount, std::uint8_t blue_amount);
-
 // Channel amounts of one pixel of the noise edit.
 struct NoiseAmounts {
     std::uint8_t red;
@@ -79,9 +76,10 @@ struct NoiseAmounts {
 // The amount must not be 0.
 NoiseAmounts DrawNoise(std::int32_t amount);
 
-// Applies one edit to `size` bytes of whole pixels in place. Every channel uses
-// the same amount. Unknown kinds leave the bytes unchanged.
-void TransformBuffer(std::uint8_t* pixels, std::size_t size, std::uint8_t kind, std::uint8_t amount);
+// Applies one edit to `size` bytes of whole pixels in place. The byte edits
+// use the amount's low byte on every channel; noise draws below the whole
+// amount, which must not be 0.
+void TransformBuffer(std::uint8_t* pixels, std::size_t size, OperationKind kind, std::int32_t amount);
 
 // Applies the noise edit in place, drawing three values per pixel in order.
 void AddNoiseToBuffer(std::uint8_t* pixels, std::size_t size, std::int32_t amount);

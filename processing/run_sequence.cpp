@@ -1,14 +1,16 @@
-// The exported call: converts the names, loads the picture, checks the
-// function number, writes the edited picture and reports on stdout.
-#include <algorithm>
+// The exported call, step by step: convert the names, read the header and
+// the rows, check the function number, open the output, edit and write the
+// rows slice by slice, and report each step on stdout.
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <utility>
 
 #include "bitmap.h"
 #include "file_name.h"
 #include "korvane/tintwell.h"
 #include "messages.h"
+#include "picture_rows.h"
 #include "pixel_operations.h"
 
 namespace korvane {
@@ -17,126 +19,108 @@ namespace {
 // Output attempts before giving up; each failure prints the prompt again.
 constexpr int kSaveAttempts = 3;
 
-struct Picture {
-    BitmapHeader header;
-    PixelBuffer pixels;
-};
-
 void Print(const char* message) { std::fputs(message, stdout); }
 
-// Loads the whole picture; on failure prints why and sets the result code.
-// The input is closed when this returns.
-std::optional<Picture> LoadPicture(const char* name, std::int32_t& failure) {
-    Print(messages::kLoadPrompt);
-    std::optional<InputStream> input = InputStream::Open(name);
-    BitmapHeader header;
-    if (!input || !ReadHeader(*input, header)) {
-        Print(messages::kLoadFailure);
-        failure = TINTWELL_RESULT_LOAD_FAILED;
-        return std::nullopt;
-    }
-    const std::optional<std::size_t> size = PixelByteCount(header);
-    std::optional<PixelBuffer> pixels = size ? PixelBuffer::Allocate(*size) : std::nullopt;
-    if (!pixels) {
-        Print(messages::kAllocationFailure);
-        failure = TINTWELL_RESULT_ALLOCATION_FAILED;
-        return std::nullopt;
-    }
-    if (!ReadRows(*input, RowLayout::Of(header, *pixels))) {
-        Print(messages::kLoadFailure);
-        failure = TINTWELL_RESULT_LOAD_FAILED;
-        return std::nullopt;
-    }
-    std::printf(messages::kReadCompleteFormat, header.biWidth, header.biHeight,
-                static_cast<std::int32_t>(header.bfSize));
-    return Picture{header, std::move(*pixels)};
+// Prints the message of the step that ends the call and returns its result.
+std::int32_t Finish(const char* message, std::int32_t result) {
+    Print(message);
+    return result;
 }
 
-std::optional<OutputStream> CreateOutput(const char* name) {
+std::optional<OutputStream> OpenOutput(const char* name) {
     for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
         Print(messages::kSavePrompt);
-        std::optional<OutputStream> output = OutputStream::Create(name);
+        std::optional<OutputStream> output = OutputStream::Open(name);
         if (output) return output;
         Print(messages::kSaveFailure);
     }
     return std::nullopt;
 }
 
-// What a valid function number (1 to 9) does to the pixels.
-struct Edit {
-    std::uint8_t kind;
-    bool noise;
-};
-
-// Prints the edit's own prompts and tells which operation it runs. Tint up
-// and down run the same pixels as brighten and darken.
-Edit SetUpEdit(std::int32_t function, std::int32_t amount) {
+// What a valid function number (1 to 9) does to the pixels. The tint edits
+// print their own prompts first and run the same pixels as brighten and darken.
+OperationKind SetUpEdit(std::int32_t function, std::int32_t amount) {
     switch (function) {
+    case TINTWELL_FUNCTION_COPY: return OperationKind::kCopy;
+    case TINTWELL_FUNCTION_BRIGHTEN: return OperationKind::kAdd;
+    case TINTWELL_FUNCTION_DARKEN: return OperationKind::kSubtract;
+    case TINTWELL_FUNCTION_GRAY: return OperationKind::kGray;
+    case TINTWELL_FUNCTION_INVERT: return OperationKind::kInvert;
+    case TINTWELL_FUNCTION_THRESHOLD: return OperationKind::kThreshold;
     case TINTWELL_FUNCTION_NOISE:
         // A zero bound would divide by zero: it adds nothing and draws nothing.
-        if (amount == 0) return {static_cast<std::uint8_t>(OperationKind::kCopy), false};
-        return {static_cast<std::uint8_t>(OperationKind::kAdd), true};
+        return amount == 0 ? OperationKind::kCopy : OperationKind::kNoise;
     case TINTWELL_FUNCTION_TINT_UP:
         Print(messages::kIncreasePrompt);
         std::printf(messages::kEchoFormat, amount, amount, amount);
-        return {static_cast<std::uint8_t>(OperationKind::kAdd), false};
+        return OperationKind::kAdd;
     case TINTWELL_FUNCTION_TINT_DOWN:
         Print(messages::kDecreasePrompt);
-        return {static_cast<std::uint8_t>(OperationKind::kSubtract), false};
+        return OperationKind::kSubtract;
     default:
-        return {static_cast<std::uint8_t>(function), false};
+        return OperationKind::kCopy;  // never reached: the number was checked
     }
 }
 
-// Edits the pixels in place, slice by slice, writing each slice behind the
-// header. A failed write stops the writing but not the editing, so the noise
-// edit draws the same random values whatever happens to the disk.
-bool EditAndWrite(OutputStream& output, Picture& picture, std::int32_t function, std::int32_t amount) {
-    bool written = WriteHeader(output, picture.header);
-    const Edit edit = SetUpEdit(function, amount);
-    const RowLayout layout = RowLayout::Of(picture.header, picture.pixels);
-    const std::size_t rows_per_slice = layout.RowsPerSlice();
-    for (std::size_t row = 0; row < layout.rows; row += rows_per_slice) {
-        const std::size_t count = std::min(rows_per_slice, layout.rows - row);
-        std::uint8_t* slice = layout.pixels + row * layout.row_bytes;
-        const std::size_t slice_bytes = count * layout.row_bytes;
-        if (edit.noise) {
-            AddNoiseToBuffer(slice, slice_bytes, amount);
-        } else {
-            TransformBuffer(slice, slice_bytes, edit.kind, static_cast<std::uint8_t>(amount));
-        }
-        if (written) written = WriteRows(output, layout, row, count);
-    }
-    return written;
+// Writes the header, then edits and writes the rows slice by slice, each
+// slice read again just before (when streamed). The output was opened at its
+// first byte and every byte is written in order, so each slice lands where
+// it lies in the input: when the output is the input itself, under any name,
+// each range is read before it is written over. A failed write stops the
+// writing but not the editing, so the noise edit draws the same random values
+// whatever happens to the disk. A regular file is cut to the picture's length
+// only after everything was written: a failure never cuts it.
+bool EditAndWrite(OutputStream& output, const BitmapHeader& header, PictureRows& rows, OperationKind edit,
+                  std::int32_t amount) {
+    bool written = WriteHeader(output, header);
+    ForEachSlice(rows.layout(), [&](const Slice& slice) {
+        std::uint8_t* pixels = rows.Fetch(slice);
+        TransformBuffer(pixels, slice.size, edit, amount);
+        if (written) written = rows.Intact() && WriteSlice(output, rows.layout(), slice, pixels);
+        return true;
+    });
+    return written && output.SetLength(rows.layout().FileLength());
 }
 
-std::int32_t Run(const TintwellChar16* input, const TintwellChar16* output, std::int32_t amount,
+std::int32_t Run(const TintwellChar16* input_name, const TintwellChar16* output_name, std::int32_t amount,
                  std::int32_t function) {
-    const FileName input_name = ConvertFileName(input);
-    const FileName output_name = ConvertFileName(output);
+    const FileName input_path = ConvertFileName(input_name);
+    const FileName output_path = ConvertFileName(output_name);
 
-    std::int32_t failure = 0;
-    std::optional<Picture> picture = LoadPicture(input_name.data(), failure);
-    if (!picture) return failure;
+    Print(messages::kLoadPrompt);
+    std::optional<InputStream> input = InputStream::Open(input_path.data());
+    BitmapHeader header;
+    if (!input || !ReadHeader(*input, header)) return Finish(messages::kLoadFailure, TINTWELL_RESULT_LOAD_FAILED);
+    const std::optional<std::size_t> pixel_bytes = PixelByteCount(header);
+    if (!pixel_bytes) return Finish(messages::kAllocationFailure, TINTWELL_RESULT_ALLOCATION_FAILED);
+
+    // The one choice between streaming the rows and holding them whole
+    // (picture_rows.h): everything after it is the same for both.
+    const RowLayout layout = RowLayout::Of(header);
+    LoadFailure failure = LoadFailure::kReadError;
+    std::optional<PictureRows> rows = input->IsRegularWithData()
+                                          ? PictureRows::Stream(std::move(*input), layout, *pixel_bytes, failure)
+                                          : PictureRows::Hold(std::move(*input), layout, *pixel_bytes, failure);
+    if (!rows && failure == LoadFailure::kNoMemory) {
+        return Finish(messages::kAllocationFailure, TINTWELL_RESULT_ALLOCATION_FAILED);
+    }
+    if (!rows) return Finish(messages::kLoadFailure, TINTWELL_RESULT_LOAD_FAILED);
+    std::printf(messages::kReadCompleteFormat, header.biWidth, header.biHeight,
+                static_cast<std::int32_t>(header.bfSize));
 
     if (function < TINTWELL_FUNCTION_COPY || function > TINTWELL_FUNCTION_EXIT) {
-        Print(messages::kRejection);
-        return TINTWELL_RESULT_REJECTED;
+        return Finish(messages::kRejection, TINTWELL_RESULT_REJECTED);
     }
     if (function == TINTWELL_FUNCTION_EXIT) {
-        picture.reset();
-        Print(messages::kExit);
-        return TINTWELL_RESULT_EXITED;
+        rows.reset();
+        return Finish(messages::kExit, TINTWELL_RESULT_EXITED);
     }
 
-    std::optional<OutputStream> out = CreateOutput(output_name.data());
-    if (!out) return TINTWELL_RESULT_SAVE_FAILED;
-    const bool written = EditAndWrite(*out, *picture, function, amount);
-    const bool closed = out->Close();
-    if (!written || !closed) {
-        Print(messages::kSaveFailure);
-        return TINTWELL_RESULT_SAVE_FAILED;
-    }
+    std::optional<OutputStream> output = OpenOutput(output_path.data());
+    if (!output) return TINTWELL_RESULT_SAVE_FAILED;
+    const bool written = EditAndWrite(*output, header, *rows, SetUpEdit(function, amount), amount);
+    const bool closed = output->Close();
+    if (!written || !closed) return Finish(messages::kSaveFailure, TINTWELL_RESULT_SAVE_FAILED);
     return TINTWELL_RESULT_WRITTEN;
 }
 

@@ -14,8 +14,9 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-enum Operation { kOpen, kRead, kWrite, kClose, kMmap, kOperationCount };
-static const char* const kOperationNames[kOperationCount] = {"open", "read", "write", "close", "mmap"};
+enum Operation { kOpen, kRead, kReadAt, kWrite, kTruncate, kClose, kMmap, kOperationCount };
+static const char* const kOperationNames[kOperationCount] = {"open",     "read",  "pread", "write",
+                                                             "truncate", "close", "mmap"};
 
 enum { kMaxRules = 4, kMaxPattern = 64, kTrackedDescriptors = 256, kMaxPath = 256 };
 
@@ -269,6 +270,52 @@ INTERPOSED ssize_t write(int descriptor, const void* buffer, size_t size) {
 INTERPOSED ssize_t writev(int descriptor, const struct iovec* spans, int count) {
     REAL(ssize_t, "writev", int, const struct iovec*, int)
     return TransferSpans(rule_count > 0 ? Select(kWrite, PathOf(descriptor)) : NULL, descriptor, spans, count, real);
+}
+
+typedef ssize_t (*VectoredCallAt)(int, const struct iovec*, int, off_t);
+
+/* Reads at an offset: the same as a vectored read, at the offset asked. */
+static ssize_t TransferSpansAt(struct Rule* rule, int descriptor, const struct iovec* spans, int count,
+                               off_t offset, VectoredCallAt real) {
+    if (rule == NULL) return real(descriptor, spans, count, offset);
+    const struct iovec* first = FirstSpan(spans, count);
+    size_t cap = first != NULL ? first->iov_len : 0;
+    const int error = Decide(rule, &cap);
+    if (error != 0) return errno = error, -1;
+    if (rule->stall) return 0;
+    if (first == NULL) return real(descriptor, spans, count, offset);
+    const struct iovec capped = {first->iov_base, cap};
+    return Moved(rule, real(descriptor, &capped, 1, offset));
+}
+
+INTERPOSED ssize_t preadv(int descriptor, const struct iovec* spans, int count, off_t offset) {
+    REAL(ssize_t, "preadv", int, const struct iovec*, int, off_t)
+    return TransferSpansAt(rule_count > 0 ? Select(kReadAt, PathOf(descriptor)) : NULL, descriptor, spans, count,
+                           offset, real);
+}
+
+INTERPOSED ssize_t preadv64(int descriptor, const struct iovec* spans, int count, off_t offset) {
+    REAL(ssize_t, "preadv64", int, const struct iovec*, int, off_t)
+    return TransferSpansAt(rule_count > 0 ? Select(kReadAt, PathOf(descriptor)) : NULL, descriptor, spans, count,
+                           offset, real);
+}
+
+static int Truncate(int descriptor, off_t length, int (*real)(int, off_t)) {
+    struct Rule* rule = rule_count > 0 ? Select(kTruncate, PathOf(descriptor)) : NULL;
+    size_t unused = 0;
+    const int error = rule != NULL ? Decide(rule, &unused) : 0;
+    if (error != 0) return errno = error, -1;
+    return real(descriptor, length);
+}
+
+INTERPOSED int ftruncate(int descriptor, off_t length) {
+    REAL(int, "ftruncate", int, off_t)
+    return Truncate(descriptor, length, real);
+}
+
+INTERPOSED int ftruncate64(int descriptor, off_t length) {
+    REAL(int, "ftruncate64", int, off_t)
+    return Truncate(descriptor, length, real);
 }
 
 INTERPOSED int close(int descriptor) {

@@ -2,20 +2,23 @@
  * Fault injection for the system calls the library makes on its files.
  *
  * Linked into a test program, fault_injection.c defines open, read, readv,
- * write, writev, close and mmap; those definitions take precedence over the C
+ * preadv, write, writev, ftruncate, close and mmap; those definitions take precedence over the C
  * library's in the whole process, the library under test included. Preloaded
  * into another program (LD_PRELOAD), it takes its rules from the variable
  * TINTWELL_FAULTS. A call that no rule selects passes straight through.
  *
  * Rules are separated by ';', their fields by ',':
- *   op=open|read|write|close|mmap   which calls the rule selects
+ *   op=open|read|pread|write|truncate|close|mmap   which calls the rule
+ *                 selects (read: read, readv; pread: preadv, reads at an
+ *                 offset; truncate: ftruncate)
  *   path=TEXT     only files whose name contains TEXT (ignored for mmap)
  *   nth=N         only the Nth selected call (1-based); default every call
  *   fail=ERRNO    the call fails with EIO, ENOSPC, EACCES, ENOMEM or EINTR
- *   after=BYTES   read/write: move this many bytes first, then fail
- *   limit=BYTES   read/write: move at most this many bytes per call
+ *   after=BYTES   read/pread/write: move this many bytes first, then fail
+ *   limit=BYTES   read/pread/write: move at most this many bytes per call
  *   interrupt     every selected call first fails once with EINTR
- *   stall         read/write: report no progress (0: end of file for a read)
+ *   stall         read/pread/write: report no progress (0: end of file for
+ *                 a read)
  * e.g. "op=read,path=in.bmp,after=54,fail=EIO".
  */
 #ifndef TINTWELL_FAULT_INJECTION_H

@@ -3,7 +3,10 @@
 // messages it must get, writes what it must write, and leaves nothing open.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
+#include <cstdint>
 #include <csignal>
 #include <cstdlib>
 #include <thread>
@@ -121,6 +124,16 @@ void ExpectWritten(const FaultCase& c, const Bytes& picture, const std::string& 
 
 std::string InDirectory(const TempDir& dir, const char* name) { return name[0] == '/' ? name : dir.File(name); }
 
+// Whether every rule's operation was selected at least once since the rules
+// were set: a test whose fault never fired tests nothing.
+bool FaultsFired(const std::string& rules) {
+    for (std::size_t at = rules.find("op="); at != std::string::npos; at = rules.find("op=", at + 1)) {
+        const std::size_t end = rules.find_first_of(",;", at);
+        if (TintwellFaultsSelected(rules.substr(at + 3, end - at - 3).c_str()) <= 0) return false;
+    }
+    return true;
+}
+
 class Fault : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(Fault, ThroughTheLibrary) {
@@ -134,6 +147,7 @@ TEST_P(Fault, ThroughTheLibrary) {
         EXPECT_EQ(TintwellFaultsConfigure(c.faults), 0) << c.faults;
         std::srand(1);
         const CallOutcome outcome = CallTintwell(input, output, c.amount, c.function);
+        EXPECT_TRUE(FaultsFired(c.faults)) << "the call made no call the rules select: " << c.faults;
         TintwellFaultsConfigure("");
         return outcome;
     };
@@ -278,6 +292,32 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"pixel buffer cannot be mapped", LargePicture, "in.bmp", "out.bmp", "op=mmap,fail=ENOMEM", 5, 0, -1,
                   Printed::kAllocationFails, Written::kNothing}));
 
+// Faults of the second pass over a regular file, which reads each slice again
+// at its offset, and of the final length change. A second pass that cannot
+// read what the first found is a save failure: the input changed under the
+// call. The noise edit still draws to the end (the model's prompts and bytes
+// before the failure match only if it does).
+INSTANTIATE_TEST_SUITE_P(
+    SecondPass, Fault,
+    testing::Values(
+        FaultCase{"second pass fails", SmallPicture, "in.bmp", "out.bmp", "op=pread,path=in.bmp,fail=EIO", 5, 0,
+                  124, Printed::kSaveFailsAtEnd, Written::kModelPrefix},
+        FaultCase{"second pass finds the file ended", SmallPicture, "in.bmp", "out.bmp", "op=pread,path=in.bmp,stall",
+                  2, 9, 124, Printed::kSaveFailsAtEnd, Written::kModelPrefix},
+        FaultCase{"second pass fails in a later slice, noise", LargePicture, "in.bmp", "out.bmp",
+                  "op=pread,path=in.bmp,after=1500000,fail=EIO", 7, 50, 124, Printed::kSaveFailsAtEnd,
+                  Written::kModelPrefix},
+        FaultCase{"second pass reads one byte at a time", SmallPicture, "in.bmp", "out.bmp",
+                  "op=pread,path=in.bmp,limit=1", 6, 99, 999, Printed::kAsModel, Written::kAsModel},
+        FaultCase{"second pass interrupted", LargePicture, "in.bmp", "out.bmp", "op=pread,path=in.bmp,interrupt", 4,
+                  0, 999, Printed::kAsModel, Written::kAsModel},
+        FaultCase{"second pass fails on the input itself", SmallPicture, "in.bmp", "in.bmp",
+                  "op=pread,path=in.bmp,fail=EIO", 5, 0, 124, Printed::kSaveFailsAtEnd, Written::kInputUnchanged},
+        FaultCase{"length change refused", SmallPicture, "in.bmp", "out.bmp", "op=truncate,path=out.bmp,fail=EIO", 3,
+                  7, 124, Printed::kSaveFailsAtEnd, Written::kAsModel},
+        FaultCase{"length change interrupted", SmallPicture, "in.bmp", "out.bmp",
+                  "op=truncate,path=out.bmp,interrupt", 3, 7, 999, Printed::kAsModel, Written::kAsModel}));
+
 // A size refused for its count allocates nothing at all; the same count one
 // byte smaller maps its buffer (and the injector sees it do so).
 TEST(AllocationRefused, NothingIsAllocated) {
@@ -326,26 +366,101 @@ TEST(Privileges, OutputInADirectoryWithoutWritePermission) {
 }
 
 // A real allocation failure: the process may not map the 2 GiB the header
-// asks for.
+// asks for. Only a picture held whole needs that memory: one that comes
+// through a pipe. The same picture in a regular file streams through its
+// window and reads within the same limit.
 TEST(Limits, PixelBufferBeyondTheAddressSpace) {
     if (kSanitized) GTEST_SKIP() << "the sanitizers need more address space than the limit allows";
     TempDir dir;
-    WriteBytes(dir.File("in.bmp"), Sized(1, 715827882));
+    const Bytes picture = Sized(1, 715827882);
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    // The header waits in the pipe for each child, which reads it and no
+    // more. This end, held open, keeps the pipe from blocking or ending;
+    // no thread feeds it, as a forked child would see a thread's memory as
+    // lost.
+    const int pipe_end = ::open(dir.File("pipe").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(pipe_end, 0);
+    const auto put_header = [&] { return ::write(pipe_end, picture.data(), 54) == 54; };
     ChildLimits limited;
     limited.address_space = rlim_t{1} << 30;
     const std::string expected = kLoadPrompt + kAllocationFailure;
 
-    const CallOutcome call = CallTintwellInChild(limited, dir.File("in.bmp"), dir.File("out.bmp"), 0, 1);
+    ASSERT_TRUE(put_header());
+    const CallOutcome call = CallTintwellInChild(limited, dir.File("pipe"), dir.File("out.bmp"), 0, 1);
     EXPECT_EQ(call.result, TINTWELL_RESULT_ALLOCATION_FAILED);
     EXPECT_EQ(call.stdout_bytes, expected);
 
     std::vector<std::string> argv = {HostPath()};
-    for (const std::string& word : RawArguments(1, 0, "in.bmp", "out.bmp")) argv.push_back(word);
+    for (const std::string& word : RawArguments(1, 0, "pipe", "out.bmp")) argv.push_back(word);
+    ASSERT_TRUE(put_header());
     const ProcessOutcome run = RunProgramInChild(limited, argv, dir.path().string());
+    ::close(pipe_end);
     EXPECT_EQ(run.exit_status, 2) << run.stderr_bytes;
     EXPECT_EQ(run.stdout_bytes, expected);
     EXPECT_FALSE(ReadBytes(dir.File("out.bmp")));
+
+    WriteBytes(dir.File("in.bmp"), picture);
+    const CallOutcome streamed = CallTintwellInChild(limited, dir.File("in.bmp"), dir.File("out.bmp"), 0, 10);
+    EXPECT_EQ(streamed.result, TINTWELL_RESULT_EXITED);
+    EXPECT_EQ(streamed.stdout_bytes, ModelCall({picture, true, 0, 10}).stdout_bytes);
 }
+
+// An output that already exists is written over in place and cut to the
+// picture's length only once everything is written: a failure before then
+// leaves its old bytes past the point reached, and a read error in the first
+// pass leaves it untouched.
+struct ExistingOutputCase {
+    const char* what;
+    const char* faults;
+    std::size_t old_size;  // the old output's length, filled with 0xEE
+    std::int32_t result;
+    std::size_t model_bytes;  // how many of the model's bytes the output begins with
+    friend void PrintTo(const ExistingOutputCase& c, std::ostream* os) { *os << c.what; }
+};
+
+// The output is the model's bytes alone: written whole and cut to length.
+constexpr std::size_t kAllOfTheModel = SIZE_MAX;
+
+class ExistingOutput : public testing::TestWithParam<ExistingOutputCase> {};
+
+TEST_P(ExistingOutput, KeepsWhatWasNotWritten) {
+    const ExistingOutputCase& c = GetParam();
+    TempDir dir;
+    const Bytes picture = SmallPicture();
+    WriteBytes(dir.File("in.bmp"), picture);
+    const Bytes old(c.old_size, 0xEE);
+    WriteBytes(dir.File("out.bmp"), old);
+    const Bytes model = *ModelCall({picture, true, 40, 2}).output;
+
+    ASSERT_EQ(TintwellFaultsConfigure(c.faults), 0) << c.faults;
+    const CallOutcome outcome = CallTintwell(dir.File("in.bmp"), dir.File("out.bmp"), 40, 2);
+    EXPECT_TRUE(FaultsFired(c.faults)) << c.faults;
+    TintwellFaultsConfigure("");
+
+    EXPECT_EQ(outcome.result, c.result);
+    // The model's first bytes over the old ones; all of the model's alone.
+    Bytes expected = model;
+    if (c.model_bytes != kAllOfTheModel) {
+        expected = old;
+        std::copy_n(model.begin(), c.model_bytes, expected.begin());
+    }
+    EXPECT_EQ(ReadBytes(dir.File("out.bmp")), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExistingOutput,
+    testing::Values(
+        ExistingOutputCase{"longer, written and cut", "", 500, 999, kAllOfTheModel},
+        ExistingOutputCase{"shorter, written", "", 10, 999, kAllOfTheModel},
+        ExistingOutputCase{"first pass read error", "op=read,path=in.bmp,after=60,fail=EIO", 500, 123, 0},
+        ExistingOutputCase{"disk full after the header", "op=write,path=out.bmp,after=54,fail=ENOSPC", 500, 124, 54},
+        ExistingOutputCase{"second pass fails", "op=pread,path=in.bmp,fail=EIO", 500, 124, 54},
+        ExistingOutputCase{"length change refused", "op=truncate,path=out.bmp,fail=EIO", 500, 124, 102}),
+    [](const testing::TestParamInfo<ExistingOutputCase>& info) {
+        std::string name = info.param.what;
+        for (char& ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        return name;
+    });
 
 // A host may run with its stdout closed. The files the call opens must not
 // take descriptor 1, or the messages printed while the output is open (here

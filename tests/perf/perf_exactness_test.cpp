@@ -1,4 +1,5 @@
-// The whole-buffer edit loops against the per-pixel rules they must equal.
+// The whole-buffer edit loops against the model's per-pixel rules, which
+// they must equal.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "model.h"
 #include "pixel_operations.h"
 
 namespace korvane {
@@ -16,8 +18,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint32_t kColours = 1u << 24;
-
-std::uint8_t Kind(OperationKind kind) { return static_cast<std::uint8_t>(kind); }
 
 // Pixel c holds colour c: blue is its low byte, red its high byte.
 Bytes EveryColour() {
@@ -30,11 +30,8 @@ Bytes EveryColour() {
     return pixels;
 }
 
-// The gray rule written out on its own: double products, red and green summed
-// first, truncated.
-std::uint8_t DoubleGray(std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
-    return static_cast<std::uint8_t>((red * 0.2989 + green * 0.587) + blue * 0.114);
-}
+using tintwell_test::ModelChannel;
+using tintwell_test::ModelGray;
 
 // Every colour, once lined up with the fast path's 32-pixel steps and once
 // shifted by a pixel (so the last pixels also take the per-pixel tail).
@@ -43,10 +40,10 @@ TEST(GrayFastPath, EqualsTheDoubleFormulaForEveryColour) {
     for (std::size_t shift : {0, 1}) {
         Bytes pixels = source;
         const std::size_t start = shift * kBytesPerPixel;
-        TransformBuffer(pixels.data() + start, pixels.size() - start, Kind(OperationKind::kGray), 0);
+        TransformBuffer(pixels.data() + start, pixels.size() - start, OperationKind::kGray, 0);
         std::size_t wrong = 0;
         for (std::size_t i = start; i < pixels.size(); i += kBytesPerPixel) {
-            const std::uint8_t gray = DoubleGray(source[i], source[i + 1], source[i + 2]);
+            const std::uint8_t gray = ModelGray(source[i], source[i + 1], source[i + 2]);
             const bool right = pixels[i] == gray && pixels[i + 1] == gray && pixels[i + 2] == gray;
             if (!right && ++wrong <= 5) {
                 ADD_FAILURE() << "colour (b, g, r) = (" << +source[i] << ", " << +source[i + 1] << ", "
@@ -70,19 +67,19 @@ TEST(GrayFastPath, KnownValuesAmongOrdinaryPixels) {
         for (int i = 0; i < 100; ++i) {  // the case, then an ordinary pixel, over and over
             pixels.insert(pixels.end(), {c.blue, c.green, c.red, 7, 8, 9});
         }
-        TransformBuffer(pixels.data(), pixels.size(), Kind(OperationKind::kGray), 0);
+        TransformBuffer(pixels.data(), pixels.size(), OperationKind::kGray, 0);
         for (std::size_t i = 0; i < pixels.size(); i += 2 * kBytesPerPixel) {
             ASSERT_EQ(pixels[i], c.gray) << "pixel " << i / 3 << " of (" << +c.blue << ", " << +c.green << ", "
                                          << +c.red << ")";
-            ASSERT_EQ(pixels[i + 3], DoubleGray(7, 8, 9));
+            ASSERT_EQ(pixels[i + 3], ModelGray(7, 8, 9));
         }
     }
 }
 
 struct ByteEditCase {
     const char* name;
-    std::uint8_t kind;
-    std::uint8_t (*expected)(std::uint8_t source, std::uint8_t amount);  // written out on its own
+    OperationKind kind;
+    std::int32_t function;  // the function number whose model rule it must equal
 };
 
 void PrintTo(const ByteEditCase& edit, std::ostream* out) { *out << edit.name; }
@@ -100,50 +97,41 @@ Bytes EveryValueInEveryChannel() {
     return pixels;
 }
 
-TEST_P(ByteEdit, EveryAmountMatchesTransformPixelAndTheRule) {
+TEST_P(ByteEdit, EveryAmountMatchesTheModel) {
     const ByteEditCase& edit = GetParam();
     const Bytes source = EveryValueInEveryChannel();
     for (int amount = 0; amount <= 255; ++amount) {
         const auto a = static_cast<std::uint8_t>(amount);
         Bytes pixels = source;
         TransformBuffer(pixels.data(), pixels.size(), edit.kind, a);
-        for (std::size_t i = 0; i < source.size(); i += kBytesPerPixel) {
-            std::uint8_t one[3] = {0x5A, 0x5A, 0x5A};
-            TransformPixel(&source[i], one, edit.kind, a, a, a);
-            for (std::size_t c = 0; c < kBytesPerPixel; ++c) {
-                ASSERT_EQ(pixels[i + c], one[c]) << edit.name << " amount " << amount << " byte " << i + c;
-                ASSERT_EQ(pixels[i + c], edit.expected(source[i + c], a))
-                    << edit.name << " amount " << amount << " source " << +source[i + c];
-            }
+        for (std::size_t i = 0; i < source.size(); ++i) {
+            ASSERT_EQ(pixels[i], ModelChannel(edit.function, source[i], a))
+                << edit.name << " amount " << amount << " source " << +source[i];
         }
     }
 }
 
-std::uint8_t Added(std::uint8_t s, std::uint8_t a) { return static_cast<std::uint8_t>(s + a > 255 ? 255 : s + a); }
-std::uint8_t Subtracted(std::uint8_t s, std::uint8_t a) { return static_cast<std::uint8_t>(s < a ? 0 : s - a); }
-std::uint8_t Thresholded(std::uint8_t s, std::uint8_t a) { return s >= a ? 255 : 0; }
-std::uint8_t Inverted(std::uint8_t s, std::uint8_t) { return static_cast<std::uint8_t>(~s); }
-std::uint8_t Copied(std::uint8_t s, std::uint8_t) { return s; }
+// The byte edits take the amount's low byte: 256 more is the same edit.
+TEST_P(ByteEdit, OnlyTheAmountsLowByteCounts) {
+    const ByteEditCase& edit = GetParam();
+    const Bytes source = EveryValueInEveryChannel();
+    for (std::int32_t amount : {40, 296, -216, INT32_MIN + 40}) {
+        Bytes pixels = source;
+        TransformBuffer(pixels.data(), pixels.size(), edit.kind, amount);
+        Bytes low_byte = source;
+        TransformBuffer(low_byte.data(), low_byte.size(), edit.kind, 40);
+        EXPECT_EQ(pixels, low_byte) << edit.name << " amount " << amount;
+    }
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, ByteEdit,
-    testing::Values(ByteEditCase{"add", Kind(OperationKind::kAdd), Added},
-                    ByteEditCase{"subtract", Kind(OperationKind::kSubtract), Subtracted},
-                    ByteEditCase{"threshold", Kind(OperationKind::kThreshold), Thresholded},
-                    ByteEditCase{"invert", Kind(OperationKind::kInvert), Inverted},
-                    ByteEditCase{"copy", Kind(OperationKind::kCopy), Copied}),
+    testing::Values(ByteEditCase{"add", OperationKind::kAdd, TINTWELL_FUNCTION_BRIGHTEN},
+                    ByteEditCase{"subtract", OperationKind::kSubtract, TINTWELL_FUNCTION_DARKEN},
+                    ByteEditCase{"threshold", OperationKind::kThreshold, TINTWELL_FUNCTION_THRESHOLD},
+                    ByteEditCase{"invert", OperationKind::kInvert, TINTWELL_FUNCTION_INVERT},
+                    ByteEditCase{"copy", OperationKind::kCopy, TINTWELL_FUNCTION_COPY}),
     [](const testing::TestParamInfo<ByteEditCase>& info) { return std::string(info.param.name); });
-
-// Unknown kinds write nothing: the buffer stays as it was, as the output
-// pixel of TransformPixel does.
-TEST(ByteEditUnknownKind, LeavesTheBufferUnchanged) {
-    const Bytes source = EveryValueInEveryChannel();
-    for (int kind : {0, 7, 8, 255}) {
-        Bytes pixels = source;
-        TransformBuffer(pixels.data(), pixels.size(), static_cast<std::uint8_t>(kind), 40);
-        EXPECT_EQ(pixels, source) << "kind " << kind;
-    }
-}
 
 // Noise draws three values per pixel, blue then green then red, and nothing
 // more: after the call the generator is exactly 3 x pixels draws further on.
@@ -155,7 +143,7 @@ TEST(NoiseBuffer, DrawsBlueGreenRedPerPixelAndNothingElse) {
         Bytes expected = source;
         for (std::size_t i = 0; i < expected.size(); ++i) {  // bytes are blue, green, red
             const auto draw = static_cast<std::uint8_t>(std::rand() % amount);
-            expected[i] = Added(expected[i], draw);
+            expected[i] = ModelChannel(TINTWELL_FUNCTION_BRIGHTEN, expected[i], draw);
         }
         const int next = std::rand();
 

@@ -53,6 +53,13 @@ std::uint8_t Gray(std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
 
 }  // namespace
 
+std::uint8_t ModelChannel(std::int32_t function, std::uint8_t source, std::uint8_t amount) {
+    const int kind = function == 8 ? 2 : function == 9 ? 3 : function;
+    return Channel(kind, source, amount);
+}
+
+std::uint8_t ModelGray(std::uint8_t blue, std::uint8_t green, std::uint8_t red) { return Gray(blue, green, red); }
+
 ModelOutcome ModelCall(const ModelInput& input, const std::function<int()>& draw) {
     ModelOutcome outcome;
     std::string& out = outcome.stdout_bytes;

@@ -26,6 +26,13 @@ struct ModelOutcome {
     std::optional<Bytes> output;  // the written file, when one is written
 };
 
+// The model's rule for one channel under the byte edits: copy, brighten,
+// darken, invert, threshold and the tints (functions 1, 2, 3, 5, 6, 8, 9).
+std::uint8_t ModelChannel(std::int32_t function, std::uint8_t source, std::uint8_t amount);
+
+// The model's gray value of one pixel.
+std::uint8_t ModelGray(std::uint8_t blue, std::uint8_t green, std::uint8_t red);
+
 // `draw` stands for rand(); it is called only by the noise edit.
 ModelOutcome ModelCall(const ModelInput& input, const std::function<int()>& draw = {});
 

@@ -147,6 +147,11 @@ make_inputs() {
     : >empty.bmp
     mkdir -p a_directory
     cp tiny_3x2.bmp inplace.bmp
+    # Rows longer than the 1 MiB slice, from a file that ends early: each row
+    # goes in pieces, and the pixels the file lacks are zero.
+    bmp wide.bmp 400001 2 300000
+    cp wide.bmp inplace_wide.bmp
+    head -c 3000 /dev/urandom >existing_output.bmp  # written over, then cut
     cp tiny_3x2.bmp "é.bmp"  # in the ANSI code page (1252): opens on both
     cp tiny_3x2.bmp A.bmp    # "Ā.bmp" best-fits to "A.bmp": must not open it
     cp tiny_3x2.bmp "$(printf 'n%.0s' {1..195}).bmp"  # 199 bytes: opens
@@ -169,7 +174,7 @@ make_plan() {
     local -a calls=("1 0" "2 40" "3 300" "4 0" "5 0" "6 128" "8 -1" "9 77" "10 0" "11 0" "0 0"
                     "-3 5" "7 0" "7 1" "2 -2147483648" "6 2147483647")
     for input in *.bmp a_directory missing.bmp; do
-        [[ $input == large_header_only.bmp || $input == inplace.bmp ]] && continue
+        [[ $input =~ ^(large_header_only|inplace|wide|inplace_wide|existing_output)\.bmp$ ]] && continue
         for call in "${calls[@]}"; do
             printf '%s\t%s\t%s\tout_%d.bmp\n' "${call% *}" "${call#* }" "$input" $((n++))
         done
@@ -177,6 +182,9 @@ make_plan() {
     printf '1\t0\tlarge_header_only.bmp\tout_large_copy.bmp\n'
     printf '5\t0\tlarge_header_only.bmp\tout_large_invert.bmp\n'
     printf '5\t0\tinplace.bmp\tinplace.bmp\n'
+    printf '5\t0\twide.bmp\tout_wide.bmp\n'
+    printf '2\t40\tinplace_wide.bmp\tinplace_wide.bmp\n'
+    printf '3\t9\ttiny_3x2.bmp\texisting_output.bmp\n'
     printf '2\t40\toriginal.bmp\n'                        # no output name: every save fails
     printf '1\t0\toriginal.bmp\tno_directory/out.bmp\n'   # the output cannot be created
     printf '1\t0\t\xc4\x80.bmp\tout_best_fit.bmp\n'       # U+0100
