@@ -114,3 +114,16 @@ bench: bench-build
 bench-quick: bench-build
 	./build/bench/bin/tintwell_kernels --benchmark_min_time=0.001 --benchmark_filter=/1048576
 	python3 bench/compare.py --quick
+
+# The web page: the library built for WebAssembly with Debian's emscripten,
+# in build/web/page/ (open index.html there, from disk or any static server).
+#   make web        build the page (and give it to build/release's demo)
+#   make test-web   build both, then check the page in headless Chromium
+.PHONY: web test-web
+
+web:
+	cmake --preset web
+	cmake --build --preset web
+
+test-web: build web
+	TINTWELL_REQUIRE_BROWSER=1 ctest --preset release -R '^web\.'

@@ -8,6 +8,7 @@
 
 #include "edits.h"
 #include "exit_status.h"
+#include "web_page.h"
 
 namespace tintwell_cli {
 namespace {
@@ -162,12 +163,22 @@ int RunDemo(TintwellEntry entry, const std::string& directory, const CallOptions
         all_succeeded = RunEdit(entry, edit, demo.amount, file, options) && all_succeeded;
         page += Figure(file, caption);
     }
-    page += "</main>\n" + DecodedCount(std::size(kDemoEdits) + 1) + "</body>\n</html>\n";
+    // With the web build present, the page that edits any picture goes beside.
+    const std::optional<std::filesystem::path> web_page = WebPageDirectory();
+    page += "</main>\n" + DecodedCount(std::size(kDemoEdits) + 1) + (web_page ? WebPageLink() : "") +
+            "</body>\n</html>\n";
     if (!WriteFile("index.html", page)) {
         std::cerr << "tintwell: demo: cannot write " << directory << "/index.html\n";
         return kExitUsage;
     }
-    std::cerr << "tintwell: demo: wrote the original, 9 edits and index.html to " << directory << "/\n";
+    std::string copy_error;
+    if (web_page && !CopyWebPage(*web_page, ".", copy_error)) {
+        std::cerr << "tintwell: demo: cannot copy the web page from " << web_page->string() << ": " << copy_error
+                  << "\n";
+        return kExitUsage;
+    }
+    std::cerr << "tintwell: demo: wrote the original, 9 edits and index.html" << (web_page ? " and " : "")
+              << (web_page ? kWebPageName : "") << " to " << directory << "/\n";
     return all_succeeded ? kExitSuccess : kExitEditFailed;
 }
 

@@ -94,7 +94,13 @@ std::optional<std::size_t> InputStream::Read(std::span<IoSpan> spans) {
 
 std::optional<std::size_t> InputStream::ReadAt(std::uint64_t offset, std::span<IoSpan> spans) {
     return ReadAll(spans, [this, offset](std::span<IoSpan> rest, std::size_t done) {
+#if defined(__EMSCRIPTEN__)
+        // The WebAssembly runtime's preadv reads every span from the same
+        // offset: one span per call there.
+        return ::pread(descriptor_, rest.front().iov_base, rest.front().iov_len, static_cast<off_t>(offset + done));
+#else
         return ::preadv(descriptor_, rest.data(), CallSize(rest), static_cast<off_t>(offset + done));
+#endif
     });
 }
 

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# The web page: builds the library for WebAssembly with Debian's emscripten,
+# then checks the page in headless Chromium against the native library. The
+# screenshot it takes is kept in build/release/artifacts/web-page.png.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+if ! command -v emcc >/dev/null; then
+    echo "== installing emscripten"
+    mapfile -t packages < <(grep -v '^\s*\(#\|$\)' .ci/packages/60-web.txt)
+    apt-get -o DPkg::Lock::Timeout=600 update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${packages[@]}"
+fi
+make test-web
+ls -l build/web/page build/release/artifacts/web-page.png

@@ -1,0 +1,34 @@
+#include "web_page.h"
+
+#include <system_error>
+
+namespace tintwell_cli {
+
+std::optional<std::filesystem::path> WebPageDirectory() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return std::nullopt;
+    const std::filesystem::path page = (program.parent_path() / TINTWELL_WEB_DIR_FROM_BINDIR).lexically_normal();
+    if (!std::filesystem::is_regular_file(page / "index.html", error)) return std::nullopt;
+    return page;
+}
+
+bool CopyWebPage(const std::filesystem::path& page, const std::filesystem::path& directory, std::string& error) {
+    std::error_code failure;
+    for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(page, failure)) {
+        if (!entry.is_regular_file(failure)) continue;
+        const std::filesystem::path name = entry.path().filename();
+        const std::filesystem::path to = directory / (name == "index.html" ? kWebPageName : name);
+        std::filesystem::copy_file(entry.path(), to, std::filesystem::copy_options::overwrite_existing, failure);
+        if (failure) break;
+    }
+    if (failure) error = failure.message();
+    return !failure;
+}
+
+std::string WebPageLink() {
+    return std::string("<p>Edit a picture of your own, in this browser: <a href=\"") + kWebPageName + "\">" +
+           kWebPageName + "</a>.</p>\n";
+}
+
+}  // namespace tintwell_cli
