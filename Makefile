@@ -1,29 +1,54 @@
 # Set-up and test commands over the CMake presets.
-#   make demo   build, then write the demo pictures and page to tintwell-demo/
-#   make test   build and run the whole test suite, plain and under ASan+UBSan
+#   make demo   build the library and the host, then write the demo pictures
+#               and page to tintwell-demo/
+#   make test   build everything and run the whole test suite, plain and
+#               under ASan+UBSan
 #   make package  build the Debian package (build/package/korvanetintwell_*.deb)
 #   make check-package  build, install, use and remove it (as root; CI stage)
+# `make demo` and `make test` first install the Debian packages they lack
+# (.ci/packages/demo.txt; test.txt besides for the tests), or, when not run
+# as root, print the command that does.
 
-.PHONY: all build demo test test-release test-asan package check-package clean
+.PHONY: all build demo test test-release test-asan demo-packages test-packages package check-package clean
 
 all: build
 
-build:
-	cmake --preset release
-	cmake --build --preset release
+INSTALL_PACKAGES = bash .ci/install-packages.sh
+# The preset and a one-line summary; the build is Ninja's progress line.
+CONFIGURE = cmake --log-level=NOTICE --preset
+# ctest's summary names skipped tests; this says why each was skipped.
+SKIP_REASONS = bash tests/support/skip_reasons.sh
 
-demo: build
-	./build/release/bin/tintwell demo
+demo-packages:
+	@$(INSTALL_PACKAGES) demo
+
+test-packages:
+	@$(INSTALL_PACKAGES) demo test
+
+build: test-packages
+	@$(CONFIGURE) release
+	@cmake --build --preset release
+
+DEMO_DIR = tintwell-demo
+
+# Only the library, the host and its manual page: the tests are left off,
+# and so are the library's messages (the same 28 lines every time).
+demo: demo-packages
+	@$(CONFIGURE) release -DTINTWELL_BUILD_TESTS=OFF
+	@cmake --build --preset release
+	@./build/release/bin/tintwell demo $(DEMO_DIR) >/dev/null
+	@echo "Pictures: $(DEMO_DIR)/ (open $(DEMO_DIR)/index.html in a browser)"
+	@echo "Program:  build/release/bin/tintwell (man build/release/man/tintwell.1; sudo cmake --install build/release puts both on PATH)"
 
 test: test-release test-asan
 
 test-release: build
-	ctest --preset release
+	@ctest --preset release; status=$$?; $(SKIP_REASONS) build/release; exit $$status
 
-test-asan:
-	cmake --preset asan
-	cmake --build --preset asan
-	ctest --preset asan
+test-asan: test-packages
+	@$(CONFIGURE) asan
+	@cmake --build --preset asan
+	@ctest --preset asan; status=$$?; $(SKIP_REASONS) build/asan; exit $$status
 
 package:
 	cmake --preset package
@@ -34,7 +59,7 @@ check-package:
 	bash .ci/stages/50-ecosystem.sh
 
 clean:
-	rm -rf build tintwell-demo
+	rm -rf build $(DEMO_DIR)
 
 # The Windows DLL, cross-built with MinGW-w64, and its tests under Wine, which
 # compare it with the Linux build.
