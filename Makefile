@@ -3,13 +3,14 @@
 #               and page to tintwell-demo/
 #   make test   build everything and run the whole test suite, plain and
 #               under ASan+UBSan
+#   make install [PREFIX=/usr/local]  install what make demo built
 #   make package  build the Debian package (build/package/korvanetintwell_*.deb)
 #   make check-package  build, install, use and remove it (as root; CI stage)
 # `make demo` and `make test` first install the Debian packages they lack
 # (.ci/packages/demo.txt; test.txt besides for the tests), or, when not run
 # as root, print the command that does.
 
-.PHONY: all build demo test test-release test-asan demo-packages test-packages package check-package clean
+.PHONY: all build demo install test test-release test-asan demo-packages test-packages package check-package clean
 
 all: build
 
@@ -38,7 +39,14 @@ demo: demo-packages
 	@cmake --build --preset release
 	@./build/release/bin/tintwell demo $(DEMO_DIR) >/dev/null
 	@echo "Pictures: $(DEMO_DIR)/ (open $(DEMO_DIR)/index.html in a browser)"
-	@echo "Program:  build/release/bin/tintwell (man build/release/man/tintwell.1; sudo cmake --install build/release puts both on PATH)"
+	@echo "Program:  build/release/bin/tintwell (manual: man build/release/man/tintwell.1; sudo make install puts both on PATH)"
+
+# Installs what `make demo` built: the program, the library, the header and
+# the manual page. tintwell finds its library from its own directory; other
+# programs under a PREFIX of your own need a run path (see the README).
+PREFIX = /usr/local
+install:
+	cmake --install build/release --prefix $(PREFIX)
 
 test: test-release test-asan
 
