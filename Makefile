@@ -14,9 +14,14 @@
 
 all: build
 
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -c
+
 INSTALL_PACKAGES = bash .ci/install-packages.sh
-# The preset and a one-line summary; the build is Ninja's progress line.
-CONFIGURE = cmake --log-level=NOTICE --preset
+# $(call configure,PRESET [OPTIONS]) configures without the compiler checks:
+# what is left is the preset, a one-line summary and where the build is.
+# The build itself is Ninja's progress line.
+configure = cmake --preset $(1) | { grep -v -E '^-- (The C|Detecting|Check for working|Configuring done|Generating done)' || true; }
 # ctest's summary names skipped tests; this says why each was skipped.
 SKIP_REASONS = bash tests/support/skip_reasons.sh
 
@@ -27,7 +32,7 @@ test-packages:
 	@$(INSTALL_PACKAGES) demo test
 
 build: test-packages
-	@$(CONFIGURE) release
+	@$(call configure,release)
 	@cmake --build --preset release
 
 DEMO_DIR = tintwell-demo
@@ -35,7 +40,7 @@ DEMO_DIR = tintwell-demo
 # Only the library, the host and its manual page: the tests are left off,
 # and so are the library's messages (the same 28 lines every time).
 demo: demo-packages
-	@$(CONFIGURE) release -DTINTWELL_BUILD_TESTS=OFF
+	@$(call configure,release -DTINTWELL_BUILD_TESTS=OFF)
 	@cmake --build --preset release
 	@./build/release/bin/tintwell demo $(DEMO_DIR) >/dev/null
 	@echo "Pictures: $(DEMO_DIR)/ (open $(DEMO_DIR)/index.html in a browser)"
@@ -54,7 +59,7 @@ test-release: build
 	@ctest --preset release; status=$$?; $(SKIP_REASONS) build/release; exit $$status
 
 test-asan: test-packages
-	@$(CONFIGURE) asan
+	@$(call configure,asan)
 	@cmake --build --preset asan
 	@ctest --preset asan; status=$$?; $(SKIP_REASONS) build/asan; exit $$status
 
