@@ -21,7 +21,11 @@ INSTALL_PACKAGES = bash .ci/install-packages.sh
 # $(call configure,PRESET [OPTIONS]) configures without the compiler checks:
 # what is left is the preset, a one-line summary and where the build is.
 # The build itself is Ninja's progress line.
-configure = cmake --preset $(1) | { grep -v -E '^-- (The C|Detecting|Check for working|Configuring done|Generating done)' || true; }
+# A build directory that another generator made (Unix Makefiles, before
+# these presets used Ninja) is configured afresh rather than refused.
+configure = cmake --preset $(1) $(call fresh_unless_ninja,build/$(firstword $(1))) | \
+	{ grep -v -E '^-- (The C|Detecting|Check for working|Configuring done|Generating done)' || true; }
+fresh_unless_ninja = $(if $(wildcard $(1)/CMakeCache.txt),$(if $(shell grep -sx 'CMAKE_GENERATOR:INTERNAL=Ninja' $(1)/CMakeCache.txt),,--fresh))
 # ctest's summary names skipped tests; this says why each was skipped.
 SKIP_REASONS = bash tests/support/skip_reasons.sh
 
