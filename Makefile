@@ -42,13 +42,13 @@ build: test-packages
 DEMO_DIR = tintwell-demo
 
 # Only the library, the host and its manual page: the tests are left off,
-# and so are the library's messages (the same 28 lines every time).
+# and so are the library's messages, the same on every run.
 demo: demo-packages
 	@$(call configure,release -DTINTWELL_BUILD_TESTS=OFF)
 	@cmake --build --preset release
 	@./build/release/bin/tintwell demo $(DEMO_DIR) >/dev/null
 	@echo "Pictures: $(DEMO_DIR)/ (open $(DEMO_DIR)/index.html in a browser)"
-	@echo "Program:  build/release/bin/tintwell (manual: man build/release/man/tintwell.1; sudo make install puts both on PATH)"
+	@echo "Program:  build/release/bin/tintwell (manual: man build/release/man/tintwell.1; sudo make install installs both)"
 
 # Installs what `make demo` built: the program, the library, the header and
 # the manual page. tintwell finds its library from its own directory; other
