@@ -47,8 +47,8 @@ demo: demo-packages
 	@$(call configure,release -DTINTWELL_BUILD_TESTS=OFF)
 	@cmake --build --preset release
 	@./build/release/bin/tintwell demo $(DEMO_DIR) >/dev/null
-	@echo "Pictures: $(DEMO_DIR)/ (open $(DEMO_DIR)/index.html in a browser)"
-	@echo "Program:  build/release/bin/tintwell (manual: man build/release/man/tintwell.1; sudo make install installs both)"
+	@echo "Open $(DEMO_DIR)/index.html in a browser to see them."
+	@echo "Program: build/release/bin/tintwell (manual: man build/release/man/tintwell.1; sudo make install installs both)"
 
 # Installs what `make demo` built: the program, the library, the header and
 # the manual page. tintwell finds its library from its own directory; other

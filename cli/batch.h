@@ -2,7 +2,8 @@
 //   tintwell EDIT [AMOUNT] (--out-dir DIR | --in-place) [-j N] [--] FILE...
 //   tintwell read -j N [--] FILE...
 // Each picture is edited in a child process of its own, so the library's
-// messages for one picture stay together; several run at a time.
+// messages for one picture stay together; several run at a time. Each
+// child checks its picture and renames its own output into place.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "command_words.h"
 #include "edits.h"
+#include "library_call.h"
 #include "module_loader.h"
 
 namespace tintwell_cli {
@@ -25,27 +28,25 @@ struct BatchPicture {
 struct BatchPlan {
     EditInfo edit{};
     std::int32_t amount = 0;
+    CallOptions call;
     std::optional<std::string> out_dir;  // unset with --in-place and for read
     std::size_t jobs = 1;
     std::vector<BatchPicture> pictures;  // in input order
 };
 
-// Whether the words after the global options ask for the batch form: an
-// edit followed, before any "--", by --out-dir, --in-place or -j.
-bool IsBatchCommand(const std::vector<std::string>& words);
-
-// Parses the batch form and checks it against the file system: every name
-// converts to UTF-16, no two pictures share an output, and no output is an
-// existing input unless --in-place asks for it. On failure says why in
-// `problem` and returns nothing; nothing has been written then.
-std::optional<BatchPlan> PlanBatch(const std::vector<std::string>& words, std::string& problem);
+// Checks the batch form against the file system: every name converts to
+// UTF-16, no two pictures share an output, and no output is an existing
+// input unless --in-place asks for it. On failure says why in `problem` and
+// returns nothing; nothing has been written then.
+std::optional<BatchPlan> PlanBatch(const EditAndAmount& edit, const CommandWords& words, std::string& problem);
 
 // The number of processors this process may run on (at least 1).
 std::size_t DefaultJobCount();
 
 // Creates the output directory, edits every picture, prints each picture's
-// messages on stdout in input order, and a summary on stderr. Returns the
-// host's exit status.
+// messages on stdout and its lines on stderr in input order, and a summary
+// on stderr. Returns the host's exit status: 2 when any call failed, else 4
+// when any picture was refused, else 0.
 int RunBatch(TintwellEntry entry, const BatchPlan& plan);
 
 }  // namespace tintwell_cli

@@ -1,7 +1,7 @@
 // Running a batch: one child process per picture, at most `jobs` at a time.
-// A child's stdout goes to a memory file of its own, so the library's
-// messages for one picture stay together; the parent prints them in input
-// order as pictures finish.
+// A child's stdout and stderr go to memory files of its own, so the
+// library's messages and the host's lines for one picture stay together;
+// the parent prints them in input order as pictures finish.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -23,10 +23,10 @@
 namespace tintwell_cli {
 namespace {
 
-// What a child reports to the parent: its picture's result code, and
-// whether Tintwell returned at all (a library may end the process itself).
+// What a child reports to the parent: its picture's outcome, and whether
+// the edit returned at all (a library may end the process itself).
 struct ChildReport {
-    std::int32_t result;
+    CallOutcome outcome;
     bool returned;
 };
 
@@ -56,48 +56,61 @@ struct RunningPicture {
     pid_t process;
     std::size_t index;
     int messages_fd;  // the child's stdout
+    int lines_fd;     // the child's stderr
 };
 
 struct Outcome {
+    CallOutcome kind = CallOutcome::kFailed;
     std::string messages;
-    std::string problem;  // empty when the picture succeeded
+    std::string lines;    // what the child said on stderr
+    std::string problem;  // the parent's own line, for a child that did not report
 };
 
 std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
-// In the child: edit one picture with stdout going to `messages_fd`, report
-// the result code and leave without running the parent's exit handlers.
+// In the child: edit one picture with stdout going to `messages_fd` and
+// stderr to `lines_fd`, report the outcome and leave without running the
+// parent's exit handlers.
 [[noreturn]] void EditInChild(TintwellEntry entry, const BatchPlan& plan, const BatchPicture& picture,
-                              int messages_fd, ChildReport& report) {
-    if (::dup2(messages_fd, STDOUT_FILENO) < 0) ::_exit(EXIT_FAILURE);
-    const std::u16string input = *Utf8ToUtf16(picture.input);
-    const std::optional<std::u16string> output =
-        picture.output.empty() ? std::nullopt : Utf8ToUtf16(picture.output);
-    report.result = entry(reinterpret_cast<const TintwellChar16*>(input.c_str()),
-                          output ? reinterpret_cast<const TintwellChar16*>(output->c_str()) : nullptr,
-                          plan.amount, plan.edit.function);
+                              const RunningPicture& files, ChildReport& report) {
+    if (::dup2(files.messages_fd, STDOUT_FILENO) < 0 || ::dup2(files.lines_fd, STDERR_FILENO) < 0) {
+        ::_exit(EXIT_FAILURE);
+    }
+    const PictureEdit edit{plan.edit.function, plan.amount, picture.input,
+                           picture.output.empty() ? std::nullopt : std::optional(picture.output)};
+    report.outcome = EditPicture(entry, edit, plan.call);
     report.returned = true;
     std::fflush(stdout);
+    std::cerr.flush();
     ::_exit(EXIT_SUCCESS);
+}
+
+void CloseFiles(const RunningPicture& picture) {
+    for (const int fd : {picture.messages_fd, picture.lines_fd}) {
+        if (fd >= 0) ::close(fd);
+    }
 }
 
 std::optional<RunningPicture> StartPicture(TintwellEntry entry, const BatchPlan& plan, std::size_t index,
                                            SharedReports& reports, std::string& problem) {
-    const int messages_fd = ::memfd_create("tintwell-messages", MFD_CLOEXEC);
-    if (messages_fd < 0) {
-        problem = SystemError("cannot capture the library's messages");
+    RunningPicture started{0, index, ::memfd_create("tintwell-messages", MFD_CLOEXEC),
+                           ::memfd_create("tintwell-lines", MFD_CLOEXEC)};
+    if (started.messages_fd < 0 || started.lines_fd < 0) {
+        problem = SystemError("cannot capture the picture's messages");
+        CloseFiles(started);
         return std::nullopt;
     }
     // Nothing buffered in the parent may be printed a second time by a child.
     std::fflush(stdout);
-    const pid_t child = ::fork();
-    if (child == 0) EditInChild(entry, plan, plan.pictures[index], messages_fd, reports[index]);
-    if (child < 0) {
+    std::cerr.flush();
+    started.process = ::fork();
+    if (started.process == 0) EditInChild(entry, plan, plan.pictures[index], started, reports[index]);
+    if (started.process < 0) {
         problem = SystemError("cannot start a process");
-        ::close(messages_fd);
+        CloseFiles(started);
         return std::nullopt;
     }
-    return RunningPicture{child, index, messages_fd};
+    return started;
 }
 
 std::string ReadAll(int fd) {
@@ -116,17 +129,17 @@ std::string ReadAll(int fd) {
 }
 
 Outcome CollectPicture(const RunningPicture& picture, int wait_status, SharedReports& reports) {
-    Outcome outcome{ReadAll(picture.messages_fd), {}};
-    ::close(picture.messages_fd);
     const ChildReport& report = reports[picture.index];
+    Outcome outcome{report.outcome, ReadAll(picture.messages_fd), ReadAll(picture.lines_fd), {}};
+    CloseFiles(picture);
+    if (report.returned && !WIFSIGNALED(wait_status)) return outcome;
+    outcome.kind = CallOutcome::kFailed;
     if (WIFSIGNALED(wait_status)) {
         const int signal = WTERMSIG(wait_status);
         outcome.problem = "the edit was killed by signal " + std::to_string(signal) + " (" + ::strsignal(signal) + ")";
     } else if (!report.returned) {
         outcome.problem = "the edit ended its process (exit status " + std::to_string(WEXITSTATUS(wait_status)) +
                           ") without returning a result";
-    } else if (!IsSuccess(report.result)) {
-        outcome.problem = "result " + std::to_string(report.result) + ": " + std::string(ResultMeaning(report.result));
     }
     return outcome;
 }
@@ -139,7 +152,8 @@ public:
 
     void Finish(std::size_t index, Outcome outcome) {
         ++finished_;
-        if (!outcome.problem.empty()) ++failed_;
+        if (outcome.kind == CallOutcome::kFailed) ++failed_;
+        if (outcome.kind == CallOutcome::kRefused) ++refused_;
         waiting_.emplace(index, std::move(outcome));
         ClearProgress();
         for (auto next = waiting_.begin(); next != waiting_.end() && next->first == printed_;
@@ -152,22 +166,27 @@ public:
     int Close() {
         ClearProgress();
         const std::size_t count = plan_.pictures.size();
-        std::cerr << "tintwell: " << count << (count == 1 ? " picture: " : " pictures: ") << count - failed_
-                  << (plan_.edit.writes_output ? " written, " : " read, ") << failed_ << " failed\n";
-        return failed_ == 0 ? kExitSuccess : kExitEditFailed;
+        const std::size_t unfinished = failed_ + refused_;
+        std::cerr << "tintwell: " << count << (count == 1 ? " picture: " : " pictures: ") << count - unfinished
+                  << (plan_.edit.writes_output ? " written, " : " read, ") << unfinished << " failed";
+        if (refused_ > 0) std::cerr << " (" << refused_ << " refused)";
+        std::cerr << "\n";
+        if (failed_ > 0) return kExitEditFailed;
+        return refused_ > 0 ? kExitRefused : kExitSuccess;
     }
 
 private:
     static void Print(const BatchPicture& picture, const Outcome& outcome) {
         std::fwrite(outcome.messages.data(), 1, outcome.messages.size(), stdout);
         std::fflush(stdout);
+        std::cerr << outcome.lines;
         if (!outcome.problem.empty()) std::cerr << "tintwell: " << picture.input << ": " << outcome.problem << "\n";
     }
 
     void ShowProgress() {
         if (!show_progress_) return;
-        std::cerr << "\rtintwell: " << finished_ << "/" << plan_.pictures.size() << " done, " << failed_
-                  << " failed" << std::flush;
+        std::cerr << "\rtintwell: " << finished_ << "/" << plan_.pictures.size() << " done, "
+                  << failed_ + refused_ << " failed" << std::flush;
     }
 
     void ClearProgress() {
@@ -177,7 +196,8 @@ private:
     const BatchPlan& plan_;
     const bool show_progress_;
     std::size_t finished_ = 0;
-    std::size_t failed_ = 0;
+    std::size_t failed_ = 0;   // the call failed, or its process died
+    std::size_t refused_ = 0;  // refused by the host before or after the call
     std::size_t printed_ = 0;
     std::map<std::size_t, Outcome> waiting_;  // finished, not yet printed
 };
@@ -214,7 +234,7 @@ int RunBatch(TintwellEntry entry, const BatchPlan& plan) {
                 running.emplace(started->process, *started);
                 ++next;
             } else if (running.empty()) {
-                report.Finish(next++, Outcome{{}, problem});
+                report.Finish(next++, Outcome{CallOutcome::kFailed, {}, {}, problem});
             } else {
                 break;  // out of processes for now: retry when one has finished
             }

@@ -8,7 +8,6 @@
 
 #include "edits.h"
 #include "exit_status.h"
-#include "utf16.h"
 
 namespace tintwell_cli {
 namespace {
@@ -98,16 +97,9 @@ std::string DecodedCount(std::size_t pictures) {
 }
 
 // Runs one edit through the library; returns whether it succeeded.
-bool RunEdit(TintwellEntry entry, const EditInfo& edit, std::int32_t amount, const std::string& output) {
-    const std::u16string input_name = *Utf8ToUtf16("original.bmp");
-    const std::u16string output_name = *Utf8ToUtf16(output);
-    const std::int32_t result = entry(reinterpret_cast<const TintwellChar16*>(input_name.c_str()),
-                                      reinterpret_cast<const TintwellChar16*>(output_name.c_str()), amount,
-                                      edit.function);
-    std::fflush(stdout);
-    if (IsSuccess(result)) return true;
-    std::cerr << "tintwell: demo: " << edit.name << ": result " << result << ": " << ResultMeaning(result) << "\n";
-    return false;
+bool RunEdit(TintwellEntry entry, const EditInfo& edit, std::int32_t amount, const std::string& output,
+             const CallOptions& options) {
+    return EditPicture(entry, {edit.function, amount, "original.bmp", output}, options) == CallOutcome::kSucceeded;
 }
 
 }  // namespace
@@ -145,7 +137,7 @@ std::vector<std::uint8_t> SamplePicture() {
     return bytes;
 }
 
-int RunDemo(TintwellEntry entry, const std::string& directory) {
+int RunDemo(TintwellEntry entry, const std::string& directory, const CallOptions& options) {
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     // Work inside the directory so the names passed to the library stay short.
@@ -166,8 +158,8 @@ int RunDemo(TintwellEntry entry, const std::string& directory) {
         const std::string file = FileNameOf(edit);
         std::string caption = std::to_string(edit.function);
         caption.append(": ").append(edit.name);
-        if (edit.needs_amount) caption.append(" ").append(std::to_string(demo.amount));
-        all_succeeded = RunEdit(entry, edit, demo.amount, file) && all_succeeded;
+        if (edit.needs_amount()) caption.append(" ").append(std::to_string(demo.amount));
+        all_succeeded = RunEdit(entry, edit, demo.amount, file, options) && all_succeeded;
         page += Figure(file, caption);
     }
     page += "</main>\n" + DecodedCount(std::size(kDemoEdits) + 1) + "</body>\n</html>\n";
@@ -175,7 +167,7 @@ int RunDemo(TintwellEntry entry, const std::string& directory) {
         std::cerr << "tintwell: demo: cannot write " << directory << "/index.html\n";
         return kExitUsage;
     }
-    std::cout << "tintwell: demo: wrote the original, 9 edits and index.html to " << directory << "/\n";
+    std::cerr << "tintwell: demo: wrote the original, 9 edits and index.html to " << directory << "/\n";
     return all_succeeded ? kExitSuccess : kExitEditFailed;
 }
 

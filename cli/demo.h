@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "module_loader.h"
+#include "library_call.h"
 
 namespace tintwell_cli {
 
@@ -14,8 +14,9 @@ namespace tintwell_cli {
 // every row carries padding).
 std::vector<std::uint8_t> SamplePicture();
 
-// Writes the sample, the nine edits of it and index.html into `directory`.
-// Returns the host's exit status.
-int RunDemo(TintwellEntry entry, const std::string& directory);
+// Writes the sample, the nine edits of it and index.html into `directory`,
+// each edit through the one library call of the host. Returns the host's
+// exit status.
+int RunDemo(TintwellEntry entry, const std::string& directory, const CallOptions& options);
 
 }  // namespace tintwell_cli

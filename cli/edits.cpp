@@ -2,6 +2,8 @@
 
 #include <array>
 #include <charconv>
+#include <cstdlib>
+#include <filesystem>
 
 #include "korvane/tintwell.h"
 
@@ -9,16 +11,16 @@ namespace tintwell_cli {
 namespace {
 
 constexpr std::array<EditInfo, 10> kEdits = {{
-    {"copy", TINTWELL_FUNCTION_COPY, false, true, "copy the pixels unchanged"},
-    {"brighten", TINTWELL_FUNCTION_BRIGHTEN, true, true, "raise every channel by AMOUNT, capped at 255"},
-    {"darken", TINTWELL_FUNCTION_DARKEN, true, true, "lower every channel by AMOUNT, floored at 0"},
-    {"gray", TINTWELL_FUNCTION_GRAY, false, true, "black-and-white"},
-    {"invert", TINTWELL_FUNCTION_INVERT, false, true, "invert every channel"},
-    {"threshold", TINTWELL_FUNCTION_THRESHOLD, true, true, "255 where a channel is >= AMOUNT, else 0"},
-    {"noise", TINTWELL_FUNCTION_NOISE, true, true, "add a random value below AMOUNT to each channel"},
-    {"tint-up", TINTWELL_FUNCTION_TINT_UP, true, true, "as brighten, with the library's prompt and echo"},
-    {"tint-down", TINTWELL_FUNCTION_TINT_DOWN, true, true, "as darken, with the library's prompt"},
-    {"read", TINTWELL_FUNCTION_EXIT, false, false, "read INPUT and write nothing"},
+    {"copy", TINTWELL_FUNCTION_COPY, AmountUse::kNone, true, "copy the pixels unchanged"},
+    {"brighten", TINTWELL_FUNCTION_BRIGHTEN, AmountUse::kChannel, true, "raise every channel by AMOUNT, capped at 255"},
+    {"darken", TINTWELL_FUNCTION_DARKEN, AmountUse::kChannel, true, "lower every channel by AMOUNT, floored at 0"},
+    {"gray", TINTWELL_FUNCTION_GRAY, AmountUse::kNone, true, "black-and-white"},
+    {"invert", TINTWELL_FUNCTION_INVERT, AmountUse::kNone, true, "invert every channel"},
+    {"threshold", TINTWELL_FUNCTION_THRESHOLD, AmountUse::kChannel, true, "255 where a channel is >= AMOUNT, else 0"},
+    {"noise", TINTWELL_FUNCTION_NOISE, AmountUse::kNoiseBound, true, "add a random value below AMOUNT to each channel"},
+    {"tint-up", TINTWELL_FUNCTION_TINT_UP, AmountUse::kChannel, true, "as brighten, with the library's prompt and echo"},
+    {"tint-down", TINTWELL_FUNCTION_TINT_DOWN, AmountUse::kChannel, true, "as darken, with the library's prompt"},
+    {"read", TINTWELL_FUNCTION_EXIT, AmountUse::kNone, false, "check and read INPUT, write nothing"},
 }};
 
 }  // namespace
@@ -29,6 +31,43 @@ std::optional<EditInfo> FindEdit(std::string_view word) {
     const std::optional<std::int32_t> number = ParseInt32(word);
     for (const EditInfo& edit : kEdits) {
         if (edit.name == word || (number && *number == edit.function)) return edit;
+    }
+    return std::nullopt;
+}
+
+std::optional<EditAndAmount> ReadEditAndAmount(const std::vector<std::string>& words, std::string& problem) {
+    const std::optional<EditInfo> edit = words.empty() ? std::nullopt : FindEdit(words[0]);
+    if (!edit) {
+        problem = words.empty() ? "no edit given" : "unknown edit '" + words[0] + "'";
+        return std::nullopt;
+    }
+    const std::optional<std::int32_t> amount = words.size() > 1 ? ParseInt32(words[1]) : std::nullopt;
+    if (edit->needs_amount() && !amount) {
+        problem = std::string(edit->name) + " needs an AMOUNT, an integer from -2147483648 to 2147483647";
+        return std::nullopt;
+    }
+    std::error_code error;
+    if (!edit->needs_amount() && amount && !std::filesystem::exists(words[1], error)) {
+        problem = std::string(edit->name) + " takes no AMOUNT";
+        return std::nullopt;
+    }
+    return EditAndAmount{*edit, amount.value_or(0), edit->needs_amount() ? 2u : 1u};
+}
+
+std::optional<std::string> AmountWarning(const EditInfo& edit, std::int32_t amount) {
+    const std::string said = "amount " + std::to_string(amount);
+    switch (edit.amount_use) {
+    case AmountUse::kNone: return std::nullopt;
+    case AmountUse::kChannel:
+        if (amount >= 0 && amount <= 255) return std::nullopt;
+        return said + " acts as " + std::to_string(amount & 0xFF) + " (" + std::string(edit.name) +
+               " uses its low 8 bits)";
+    case AmountUse::kNoiseBound:
+        if (amount >= 1 && amount <= 256) return std::nullopt;
+        if (amount == 0) return said + " adds no noise";
+        if (amount < 0 && amount >= -256) return said + " acts as " + std::to_string(-amount);
+        // Beyond 256 the draws wrap: each adds the low 8 bits of a value below |amount|.
+        return said + " adds the low 8 bits of a value below " + std::to_string(std::abs(std::int64_t{amount}));
     }
     return std::nullopt;
 }

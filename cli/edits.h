@@ -5,16 +5,27 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace tintwell_cli {
+
+// How an edit uses its AMOUNT.
+enum class AmountUse {
+    kNone,
+    kChannel,     // added, subtracted or compared per channel: its low 8 bits count
+    kNoiseBound,  // the bound of a random draw per channel
+};
 
 struct EditInfo {
     std::string_view name;
     std::int32_t function;
-    bool needs_amount;
+    AmountUse amount_use;
     bool writes_output;
     std::string_view summary;
+
+    bool needs_amount() const { return amount_use != AmountUse::kNone; }
 };
 
 // Every edit, in function-number order.
@@ -22,6 +33,22 @@ std::span<const EditInfo> AllEdits();
 
 // Finds an edit by its name or its decimal function number (1 to 10).
 std::optional<EditInfo> FindEdit(std::string_view word);
+
+// EDIT [AMOUNT] read from the start of the words after the options.
+struct EditAndAmount {
+    EditInfo edit;
+    std::int32_t amount = 0;
+    std::size_t next = 0;  // the first word after them
+};
+
+// Reads EDIT [AMOUNT]; on failure says why in `problem`. A number after an
+// edit that takes no AMOUNT is taken for a mistaken AMOUNT unless a file
+// has that name.
+std::optional<EditAndAmount> ReadEditAndAmount(const std::vector<std::string>& words, std::string& problem);
+
+// What an amount that does not act as it reads does instead ("amount 300
+// acts as 44"); nothing when it acts as it reads.
+std::optional<std::string> AmountWarning(const EditInfo& edit, std::int32_t amount);
 
 // Parses a signed 32-bit decimal number; nothing for anything else.
 std::optional<std::int32_t> ParseInt32(std::string_view text);

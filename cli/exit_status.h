@@ -12,5 +12,10 @@ inline constexpr int kExitUsage = 1;
 inline constexpr int kExitEditFailed = 2;
 // The library could not be loaded or has no Tintwell.
 inline constexpr int kExitModuleFailed = 3;
+// The host refused a file before the call (not a picture the library edits
+// correctly, missing, unreadable, an output it cannot replace safely), or
+// kept the library's output from replacing a file; nothing was written. In
+// a batch: no call failed and at least one picture was refused.
+inline constexpr int kExitRefused = 4;
 
 }  // namespace tintwell_cli

@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "batch.h"
+#include "command_words.h"
 #include "demo.h"
 #include "edits.h"
 #include "exit_status.h"
 #include "module_loader.h"
+#include "library_call.h"
 #include "library_note_reader.h"
 #include "utf16.h"
 
@@ -19,12 +21,12 @@ namespace tintwell_cli {
 namespace {
 
 void PrintUsage(std::ostream& out) {
-    out << "Usage: tintwell [--module PATH] EDIT [AMOUNT] INPUT OUTPUT\n"
-           "       tintwell [--module PATH] read INPUT\n"
-           "       tintwell [--module PATH] EDIT [AMOUNT] (--out-dir DIR | --in-place) [-j N] [--] FILE...\n"
-           "       tintwell [--module PATH] read -j N [--] FILE...\n"
-           "       tintwell [--module PATH] raw FUNCTION AMOUNT INPUT [OUTPUT]\n"
-           "       tintwell [--module PATH] demo [DIR]\n"
+    out << "Usage: tintwell [OPTION]... EDIT [AMOUNT] [--] INPUT OUTPUT\n"
+           "       tintwell [OPTION]... read [--] INPUT\n"
+           "       tintwell [OPTION]... EDIT [AMOUNT] (--out-dir DIR | --in-place) [-j N] [--] FILE...\n"
+           "       tintwell [OPTION]... read -j N [--] FILE...\n"
+           "       tintwell [OPTION]... raw FUNCTION AMOUNT [--] INPUT [OUTPUT]\n"
+           "       tintwell [OPTION]... demo [DIR]\n"
            "       tintwell [--module PATH] --version | --module-info\n"
            "       tintwell --help\n";
 }
@@ -32,18 +34,27 @@ void PrintUsage(std::ostream& out) {
 void PrintHelp() {
     PrintUsage(std::cout);
     std::cout << "\nEdits a 24-bit BMP picture through the KorvaneTintwell library. The library\n"
-                 "prints its own progress messages (in Korean) on stdout.\n\nEDIT is a name or its number:\n";
+                 "prints its own progress messages (in Korean) on stdout; -q hides them.\n\n"
+                 "EDIT is a name or its number:\n";
     for (const EditInfo& edit : AllEdits()) {
         std::string words = std::string(edit.name) + " | " + std::to_string(edit.function);
-        if (edit.needs_amount) words += " AMOUNT";
+        if (edit.needs_amount()) words += " AMOUNT";
         std::cout << "  " << words << std::string(words.size() < 24 ? 24 - words.size() : 1, ' ') << edit.summary
                   << "\n";
     }
-    std::cout << "\nAMOUNT is a decimal integer from -2147483648 to 2147483647; the edits use its\n"
-                 "low 8 bits (300 acts as 44, -1 as 255), noise uses the whole value as its bound.\n"
+    std::cout << "\nAMOUNT is a decimal integer from -2147483648 to 2147483647, passed on as it\n"
+                 "is: the edits use its low 8 bits (300 acts as 44, -1 as 255), noise uses the\n"
+                 "whole value as its bound. An amount that acts as another gets a warning.\n"
                  "\n"
-                 "raw passes any FUNCTION and AMOUNT through untouched; without OUTPUT the\n"
-                 "library gets no output name.\n"
+                 "Before the call, tintwell checks that each input is a whole 24-bit\n"
+                 "uncompressed BMP picture with the 54-byte header and bottom-up rows, the one\n"
+                 "layout the library edits correctly; anything else is refused with the reason\n"
+                 "and nothing is written. The library writes a temporary file beside OUTPUT,\n"
+                 "which replaces OUTPUT (keeping its mode, owner and extended attributes) only\n"
+                 "when the edit succeeded, so no failure or kill loses a picture.\n"
+                 "\n"
+                 "raw passes any FUNCTION and AMOUNT to the library exactly: no check, no\n"
+                 "temporary; without OUTPUT the library gets no output name.\n"
                  "\n"
                  "The FILE... form edits many pictures, N at a time, each in a process of its\n"
                  "own; each picture's messages are printed together, in input order, then a\n"
@@ -52,49 +63,50 @@ void PrintHelp() {
                  "                 (never over an input)\n"
                  "  --in-place     write each output over its input\n"
                  "  -j N           edit N pictures at a time (default: the number of processors)\n"
-                 "read takes -j alone. A batch exits with status 2 when any picture failed.\n"
+                 "read takes -j alone and checks every picture. A batch exits with status 2 when\n"
+                 "any call failed, else 4 when any picture was refused.\n"
                  "\n"
                  "demo writes a sample picture, its nine edits and index.html into DIR\n"
                  "(default tintwell-demo).\n"
-                 "\nOptions:\n"
+                 "\nOptions, before EDIT or anywhere after EDIT [AMOUNT]:\n"
+                 "  --force        edit (or read) an input that the check refuses, or that is\n"
+                 "                 not a regular file; nothing else changes\n"
+                 "  --sync         flush the edited picture and its directory to the disk\n"
+                 "                 before and after it replaces OUTPUT (off by default)\n"
+                 "  -q, --quiet    hide the library's messages; failures still get their line\n"
+                 "                 on stderr\n"
+                 "  --             end of options: after EDIT [AMOUNT], every word is a file name\n"
+                 "Options before EDIT only:\n"
                  "  --module PATH  load this library instead of the one beside the program\n"
                  "  --help         show this help\n"
                  "  --version      show the program's version and the library it loads, with\n"
                  "                 the version the library carries\n"
                  "  --module-info  show the library's version block, type library and string\n"
                  "                 table, read from the library itself\n"
-                 "  --             end of options\n"
                  "\nExit status: 0 when the library returns 999 or 0; 1 for a usage error;\n"
                  "2 for any other result code (one line on stderr says what it means);\n"
-                 "3 when the library cannot be loaded.\n"
+                 "3 when the library cannot be loaded; 4 when tintwell refused a file (one\n"
+                 "line on stderr names it and says why) and wrote nothing.\n"
                  "Result codes: 999 written, 0 read only, 123 input not opened or read,\n"
                  "-1 pixel buffer not allocated, 432 function not between 1 and 10,\n"
                  "124 output not opened or written.\n";
 }
 
 int UsageError(const std::string& problem) {
-    std::cerr << "tintwell: " << problem << "\n";
-    PrintUsage(std::cerr);
-    std::cerr << "Try 'tintwell --help' for more information.\n";
+    std::cerr << "tintwell: " << problem << "\nTry 'tintwell --help' for more information.\n";
     return kExitUsage;
 }
 
-// One call of the library, with the arguments exactly as they will be passed.
-struct Call {
-    std::int32_t function = 0;
-    std::int32_t amount = 0;
-    std::u16string input;
-    std::optional<std::u16string> output;
-};
-
 struct ParsedCommand {
     std::optional<std::string> module_path;
-    std::vector<std::string> words;
+    CallOptions call;
+    std::vector<std::string> words;  // from EDIT on
     bool help = false;
     bool version = false;
     bool module_info = false;
 };
 
+// Reads the options before EDIT.
 std::optional<ParsedCommand> ParseOptions(int argc, char** argv, std::string& problem) {
     ParsedCommand command;
     int i = 1;
@@ -104,7 +116,7 @@ std::optional<ParsedCommand> ParseOptions(int argc, char** argv, std::string& pr
             ++i;
             break;
         }
-        if (word.size() < 2 || word.compare(0, 2, "--") != 0) break;
+        if (word.size() < 2 || word.front() != '-') break;
         if (word == "--help") {
             command.help = true;
         } else if (word == "--version") {
@@ -117,73 +129,13 @@ std::optional<ParsedCommand> ParseOptions(int argc, char** argv, std::string& pr
                 return std::nullopt;
             }
             command.module_path = argv[++i];
-        } else {
+        } else if (!ReadCallOption(word, command.call)) {
             problem = "unknown option '" + word + "'";
             return std::nullopt;
         }
     }
     for (; i < argc; ++i) command.words.emplace_back(argv[i]);
     return command;
-}
-
-std::optional<std::u16string> FileNameArgument(const std::string& name, std::string& problem) {
-    std::optional<std::u16string> converted = Utf8ToUtf16(name);
-    if (!converted) problem = "file name is not valid UTF-8: '" + name + "'";
-    return converted;
-}
-
-// Turns the words after the options into one call; sets `problem` when
-// they cannot be passed faithfully.
-std::optional<Call> BuildCall(const std::vector<std::string>& words, std::string& problem) {
-    Call call;
-    std::size_t next = 1;
-    std::size_t names_wanted = 2;
-    if (words[0] == "raw") {
-        if (words.size() < 4 || words.size() > 5) {
-            problem = "raw needs FUNCTION AMOUNT INPUT [OUTPUT]";
-            return std::nullopt;
-        }
-        const std::optional<std::int32_t> function = ParseInt32(words[1]);
-        const std::optional<std::int32_t> amount = ParseInt32(words[2]);
-        if (!function || !amount) {
-            problem = "FUNCTION and AMOUNT must be integers from -2147483648 to 2147483647";
-            return std::nullopt;
-        }
-        call.function = *function;
-        call.amount = *amount;
-        next = 3;
-        names_wanted = words.size() - 3;
-    } else {
-        const std::optional<EditInfo> edit = FindEdit(words[0]);
-        if (!edit) {
-            problem = "unknown edit '" + words[0] + "'";
-            return std::nullopt;
-        }
-        call.function = edit->function;
-        if (edit->needs_amount) {
-            const std::optional<std::int32_t> amount =
-                words.size() > 1 ? ParseInt32(words[1]) : std::nullopt;
-            if (!amount) {
-                problem = std::string(edit->name) + " needs an AMOUNT, an integer from -2147483648 to 2147483647";
-                return std::nullopt;
-            }
-            call.amount = *amount;
-            next = 2;
-        }
-        names_wanted = edit->writes_output ? 2 : 1;
-        if (words.size() - next != names_wanted) {
-            problem = std::string(edit->name) + (names_wanted == 2 ? " needs INPUT and OUTPUT" : " needs INPUT alone");
-            return std::nullopt;
-        }
-    }
-    std::optional<std::u16string> input = FileNameArgument(words[next], problem);
-    if (!input) return std::nullopt;
-    call.input = std::move(*input);
-    if (names_wanted == 2) {
-        call.output = FileNameArgument(words[next + 1], problem);
-        if (!call.output) return std::nullopt;
-    }
-    return call;
 }
 
 std::unique_ptr<Module> OpenLibrary(const ParsedCommand& command) {
@@ -194,14 +146,74 @@ std::unique_ptr<Module> OpenLibrary(const ParsedCommand& command) {
     return module;
 }
 
-int RunCall(const Module& module, const Call& call) {
-    const auto* input = reinterpret_cast<const TintwellChar16*>(call.input.c_str());
-    const auto* output = call.output ? reinterpret_cast<const TintwellChar16*>(call.output->c_str()) : nullptr;
-    const std::int32_t result = module.entry()(input, output, call.amount, call.function);
-    std::fflush(stdout);
-    if (IsSuccess(result)) return kExitSuccess;
-    std::cerr << "tintwell: result " << result << ": " << ResultMeaning(result) << "\n";
-    return kExitEditFailed;
+// The single-picture form: exactly INPUT, and OUTPUT when the edit writes.
+std::optional<PictureEdit> BuildEdit(const EditAndAmount& edit, const CommandWords& words, std::string& problem) {
+    const std::size_t wanted = edit.edit.writes_output ? 2 : 1;
+    if (words.files.size() != wanted) {
+        problem = std::string(edit.edit.name) + (wanted == 2 ? " needs INPUT and OUTPUT, " : " needs INPUT alone, ") +
+                  FileCount(words.files.size());
+        return std::nullopt;
+    }
+    for (const std::string& name : words.files) {
+        if (!IsValidFileName(name, problem)) return std::nullopt;
+    }
+    return PictureEdit{edit.edit.function, edit.amount, words.files[0],
+                       wanted == 2 ? std::optional(words.files[1]) : std::nullopt};
+}
+
+// raw FUNCTION AMOUNT [--] INPUT [OUTPUT]: the library exactly.
+int RunRaw(const ParsedCommand& command, std::string& problem) {
+    const std::vector<std::string>& words = command.words;
+    const std::optional<std::int32_t> function = words.size() > 1 ? ParseInt32(words[1]) : std::nullopt;
+    const std::optional<std::int32_t> amount = words.size() > 2 ? ParseInt32(words[2]) : std::nullopt;
+    if (words.size() < 4) return UsageError("raw needs FUNCTION AMOUNT INPUT [OUTPUT]");
+    if (!function || !amount) return UsageError("FUNCTION and AMOUNT must be integers from -2147483648 to 2147483647");
+    const std::optional<CommandWords> read = ReadCommandWords(words, 3, command.call, problem);
+    if (!read) return UsageError(problem);
+    if (read->IsBatch()) return UsageError("raw edits one picture: it takes no --out-dir, --in-place or -j");
+    if (read->files.empty() || read->files.size() > 2) {
+        return UsageError("raw needs FUNCTION AMOUNT INPUT [OUTPUT], " + FileCount(read->files.size()));
+    }
+    for (const std::string& name : read->files) {
+        if (!IsValidFileName(name, problem)) return UsageError(problem);
+    }
+    const PictureEdit edit{*function, *amount, read->files[0],
+                           read->files.size() == 2 ? std::optional(read->files[1]) : std::nullopt};
+    const std::unique_ptr<Module> module = OpenLibrary(command);
+    if (!module) return kExitModuleFailed;
+    return ExitStatusOf(CallWithNames(module->entry(), edit, read->call));
+}
+
+int RunDemoCommand(const ParsedCommand& command, std::string& problem) {
+    const std::optional<CommandWords> read = ReadCommandWords(command.words, 1, command.call, problem);
+    if (!read) return UsageError(problem);
+    if (read->IsBatch()) return UsageError("demo takes no --out-dir, --in-place or -j");
+    if (read->files.size() > 1) return UsageError("demo takes at most one DIR, " + FileCount(read->files.size()));
+    const std::unique_ptr<Module> module = OpenLibrary(command);
+    if (!module) return kExitModuleFailed;
+    return RunDemo(module->entry(), read->files.empty() ? "tintwell-demo" : read->files[0], read->call);
+}
+
+int RunEdit(const ParsedCommand& command, std::string& problem) {
+    const std::optional<EditAndAmount> edit = ReadEditAndAmount(command.words, problem);
+    if (!edit) return UsageError(problem);
+    const std::optional<CommandWords> read = ReadCommandWords(command.words, edit->next, command.call, problem);
+    if (!read) return UsageError(problem);
+    std::optional<BatchPlan> plan;
+    std::optional<PictureEdit> single;
+    if (read->IsBatch()) {
+        plan = PlanBatch(*edit, *read, problem);
+    } else {
+        single = BuildEdit(*edit, *read, problem);
+    }
+    if (!plan && !single) return UsageError(problem);
+    if (const std::optional<std::string> warning = AmountWarning(edit->edit, edit->amount)) {
+        std::cerr << "tintwell: warning: " << *warning << "\n";
+    }
+    const std::unique_ptr<Module> module = OpenLibrary(command);
+    if (!module) return kExitModuleFailed;
+    if (plan) return RunBatch(module->entry(), *plan);
+    return ExitStatusOf(EditPicture(module->entry(), *single, read->call));
 }
 
 int Main(int argc, char** argv) {
@@ -224,27 +236,10 @@ int Main(int argc, char** argv) {
         if (!module) return kExitModuleFailed;
         return PrintModuleInfo(*module) ? kExitSuccess : kExitModuleFailed;
     }
-    const std::vector<std::string>& words = command->words;
-    if (words.empty()) return UsageError("no edit given");
-
-    if (words[0] == "demo") {
-        if (words.size() > 2) return UsageError("demo takes at most one DIR");
-        const std::unique_ptr<Module> module = OpenLibrary(*command);
-        if (!module) return kExitModuleFailed;
-        return RunDemo(module->entry(), words.size() == 2 ? words[1] : "tintwell-demo");
-    }
-    if (IsBatchCommand(words)) {
-        const std::optional<BatchPlan> plan = PlanBatch(words, problem);
-        if (!plan) return UsageError(problem);
-        const std::unique_ptr<Module> module = OpenLibrary(*command);
-        if (!module) return kExitModuleFailed;
-        return RunBatch(module->entry(), *plan);
-    }
-    const std::optional<Call> call = BuildCall(words, problem);
-    if (!call) return UsageError(problem);
-    const std::unique_ptr<Module> module = OpenLibrary(*command);
-    if (!module) return kExitModuleFailed;
-    return RunCall(*module, *call);
+    if (command->words.empty()) return UsageError("no edit given");
+    if (command->words[0] == "raw") return RunRaw(*command, problem);
+    if (command->words[0] == "demo") return RunDemoCommand(*command, problem);
+    return RunEdit(*command, problem);
 }
 
 }  // namespace

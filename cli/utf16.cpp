@@ -52,4 +52,10 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
     return result;
 }
 
+bool IsValidFileName(const std::string& name, std::string& problem) {
+    if (Utf8ToUtf16(name)) return true;
+    problem = "file name is not valid UTF-8: '" + name + "'";
+    return false;
+}
+
 }  // namespace tintwell_cli

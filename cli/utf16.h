@@ -11,4 +11,8 @@ namespace tintwell_cli {
 // for text holding a NUL, which a C string cannot carry.
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
 
+// Whether a file name can be passed to the library faithfully; when not,
+// says why in `problem`.
+bool IsValidFileName(const std::string& name, std::string& problem);
+
 }  // namespace tintwell_cli

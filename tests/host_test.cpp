@@ -1,8 +1,12 @@
 // The tintwell host, run as a separate process on real files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 
 #include "bitmap_builder.h"
 #include "model.h"
@@ -26,13 +30,15 @@ struct EditCase {
     std::int32_t function;
     std::int32_t amount;
     bool writes;
+    std::string stderr_bytes = "";
+    bool quiet = false;
     friend void PrintTo(const EditCase& c, std::ostream* os) { *os << Joined(c.words); }
 };
 
 class HostEdit : public testing::TestWithParam<EditCase> {};
 
 // The host passes exactly the function and amount asked for; the library's
-// messages reach stdout untouched.
+// messages reach stdout untouched, unless -q drops them.
 TEST_P(HostEdit, PassesTheCallThrough) {
     const EditCase& c = GetParam();
     TempDir dir;
@@ -44,74 +50,260 @@ TEST_P(HostEdit, PassesTheCallThrough) {
     const ProcessOutcome outcome = RunHost(arguments, dir.path().string());
     const ModelOutcome expected = ModelCall({input, true, c.amount, c.function});
     EXPECT_EQ(outcome.exit_status, 0) << outcome.stderr_bytes;
-    EXPECT_EQ(outcome.stdout_bytes, expected.stdout_bytes);
-    EXPECT_EQ(outcome.stderr_bytes, "");
+    EXPECT_EQ(outcome.stdout_bytes, c.quiet ? "" : expected.stdout_bytes);
+    EXPECT_EQ(outcome.stderr_bytes, c.stderr_bytes);
     EXPECT_EQ(ReadBytes(dir.File("out.bmp")), expected.output);
+    EXPECT_EQ(ReadBytes(dir.File("in.bmp")), input);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Grammar, HostEdit,
-    testing::Values(EditCase{{"copy"}, 1, 0, true}, EditCase{{"1"}, 1, 0, true},
-                    EditCase{{"brighten", "40"}, 2, 40, true}, EditCase{{"2", "+40"}, 2, 40, true},
-                    EditCase{{"darken", "-1"}, 3, -1, true}, EditCase{{"gray"}, 4, 0, true},
-                    EditCase{{"invert"}, 5, 0, true}, EditCase{{"6", "128"}, 6, 128, true},
-                    EditCase{{"threshold", "2147483647"}, 6, 2147483647, true},
-                    EditCase{{"tint-up", "300"}, 8, 300, true}, EditCase{{"tint-down", "-2147483648"}, 9, INT32_MIN, true},
-                    EditCase{{"read"}, 10, 0, false}, EditCase{{"10"}, 10, 0, false},
-                    EditCase{{"--module", LibraryPath(), "invert"}, 5, 0, true},
-                    EditCase{{"--", "invert"}, 5, 0, true}, EditCase{{"raw", "3", "7"}, 3, 7, true},
-                    EditCase{{"raw", "10", "-9"}, 10, -9, false}));
+    testing::Values(
+        EditCase{{"copy"}, 1, 0, true}, EditCase{{"1"}, 1, 0, true}, EditCase{{"brighten", "40"}, 2, 40, true},
+        EditCase{{"2", "+40"}, 2, 40, true},
+        EditCase{{"darken", "-1"}, 3, -1, true, "tintwell: warning: amount -1 acts as 255 (darken uses its low 8 bits)\n"},
+        EditCase{{"gray"}, 4, 0, true}, EditCase{{"invert"}, 5, 0, true}, EditCase{{"6", "128"}, 6, 128, true},
+        EditCase{{"threshold", "2147483647"}, 6, 2147483647, true,
+                 "tintwell: warning: amount 2147483647 acts as 255 (threshold uses its low 8 bits)\n"},
+        EditCase{{"tint-up", "300"}, 8, 300, true,
+                 "tintwell: warning: amount 300 acts as 44 (tint-up uses its low 8 bits)\n"},
+        EditCase{{"tint-down", "-2147483648"}, 9, INT32_MIN, true,
+                 "tintwell: warning: amount -2147483648 acts as 0 (tint-down uses its low 8 bits)\n"},
+        EditCase{{"read"}, 10, 0, false}, EditCase{{"10"}, 10, 0, false},
+        EditCase{{"--module", LibraryPath(), "invert"}, 5, 0, true}, EditCase{{"--", "invert"}, 5, 0, true},
+        // "--" after EDIT [AMOUNT], in every form.
+        EditCase{{"invert", "--"}, 5, 0, true}, EditCase{{"brighten", "40", "--"}, 2, 40, true},
+        EditCase{{"read", "--"}, 10, 0, false}, EditCase{{"raw", "3", "7", "--"}, 3, 7, true},
+        EditCase{{"raw", "3", "7"}, 3, 7, true}, EditCase{{"raw", "10", "-9"}, 10, -9, false},
+        // The call options, before EDIT or after EDIT [AMOUNT].
+        EditCase{{"-q", "invert"}, 5, 0, true, "", true}, EditCase{{"invert", "--quiet"}, 5, 0, true, "", true},
+        EditCase{{"--quiet", "brighten", "256"}, 2, 256, true,
+                 "tintwell: warning: amount 256 acts as 0 (brighten uses its low 8 bits)\n", true},
+        EditCase{{"-q", "read"}, 10, 0, false, "", true}, EditCase{{"raw", "5", "0", "-q"}, 5, 0, true, "", true},
+        EditCase{{"--force", "copy"}, 1, 0, true}, EditCase{{"copy", "--sync"}, 1, 0, true},
+        EditCase{{"--sync", "--force", "-q", "gray"}, 4, 0, true, "", true}));
 
 struct FailureCase {
     std::vector<std::string> arguments;
     int exit_status;
-    const char* stderr_start;
+    std::string stderr_bytes;  // exactly
     friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << Joined(c.arguments); }
 };
 
 class HostFailure : public testing::TestWithParam<FailureCase> {};
 
+std::string Usage(const std::string& problem) {
+    return "tintwell: " + problem + "\nTry 'tintwell --help' for more information.\n";
+}
+
 TEST_P(HostFailure, ExitsWithTheRightStatusAndSaysWhy) {
     const FailureCase& c = GetParam();
     TempDir dir;
-    WriteBytes(dir.File("in.bmp"), Picture());
+    const Bytes input = Picture();
+    WriteBytes(dir.File("in.bmp"), input);
+    WriteBytes(dir.File("notes.bmp"), Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
+    std::filesystem::create_directory(dir.File("folder"));
     const ProcessOutcome outcome = RunHost(c.arguments, dir.path().string());
     EXPECT_EQ(outcome.exit_status, c.exit_status) << outcome.stderr_bytes;
-    EXPECT_TRUE(outcome.stderr_bytes.starts_with(c.stderr_start)) << outcome.stderr_bytes;
-    if (c.exit_status == 1) {
+    EXPECT_EQ(outcome.stderr_bytes, c.stderr_bytes);
+    if (c.exit_status == 1 || c.exit_status == 4) {
         EXPECT_EQ(outcome.stdout_bytes, "") << "the library is not called";
-        EXPECT_NE(outcome.stderr_bytes.find("Usage: tintwell"), std::string::npos);
     }
     EXPECT_FALSE(ReadBytes(dir.File("out.bmp"))) << "nothing written";
+    EXPECT_EQ(ReadBytes(dir.File("in.bmp")), input);
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
+    EXPECT_EQ(files, 3u) << "no temporary left behind";
 }
 
+const std::string kAmountRange = "an integer from -2147483648 to 2147483647";
+const std::string kLongName = std::string(203, 'n') + ".bmp";
+
 INSTANTIATE_TEST_SUITE_P(
-    Errors, HostFailure,
+    Usage, HostFailure,
     testing::Values(
-        FailureCase{{}, 1, "tintwell: no edit given"},
-        FailureCase{{"sharpen", "in.bmp", "out.bmp"}, 1, "tintwell: unknown edit"},
-        FailureCase{{"11", "in.bmp", "out.bmp"}, 1, "tintwell: unknown edit"},
-        FailureCase{{"brighten", "in.bmp", "out.bmp"}, 1, "tintwell: brighten needs an AMOUNT"},
-        FailureCase{{"brighten", "4x", "in.bmp", "out.bmp"}, 1, "tintwell: brighten needs an AMOUNT"},
-        FailureCase{{"brighten", "2147483648", "in.bmp", "out.bmp"}, 1, "tintwell: brighten needs an AMOUNT"},
-        FailureCase{{"invert", "in.bmp"}, 1, "tintwell: invert needs INPUT and OUTPUT"},
-        FailureCase{{"invert", "in.bmp", "out.bmp", "x"}, 1, "tintwell: invert needs INPUT and OUTPUT"},
-        FailureCase{{"read", "in.bmp", "out.bmp"}, 1, "tintwell: read needs INPUT alone"},
-        FailureCase{{"invert", "in.bmp", "out\xFF.bmp"}, 1, "tintwell: file name is not valid UTF-8"},
-        FailureCase{{"invert", "in\xED\xA0\x80.bmp", "out.bmp"}, 1, "tintwell: file name is not valid UTF-8"},
-        FailureCase{{"raw", "x", "1", "in.bmp"}, 1, "tintwell: FUNCTION and AMOUNT must be integers"},
-        FailureCase{{"raw", "1", "in.bmp"}, 1, "tintwell: raw needs"},
-        FailureCase{{"--bogus"}, 1, "tintwell: unknown option '--bogus'"},
-        FailureCase{{"--module"}, 1, "tintwell: --module needs a PATH"},
+        FailureCase{{}, 1, Usage("no edit given")},
+        FailureCase{{"sharpen", "in.bmp", "out.bmp"}, 1, Usage("unknown edit 'sharpen'")},
+        FailureCase{{"11", "in.bmp", "out.bmp"}, 1, Usage("unknown edit '11'")},
+        FailureCase{{"brighten", "in.bmp", "out.bmp"}, 1, Usage("brighten needs an AMOUNT, " + kAmountRange)},
+        FailureCase{{"brighten", "4x", "in.bmp", "out.bmp"}, 1, Usage("brighten needs an AMOUNT, " + kAmountRange)},
+        FailureCase{{"brighten", "2147483648", "in.bmp", "out.bmp"}, 1,
+                    Usage("brighten needs an AMOUNT, " + kAmountRange)},
+        FailureCase{{"copy", "40", "in.bmp", "out.bmp"}, 1, Usage("copy takes no AMOUNT")},
+        FailureCase{{"5", "-3", "in.bmp", "out.bmp"}, 1, Usage("invert takes no AMOUNT")},
+        FailureCase{{"read", "7", "in.bmp"}, 1, Usage("read takes no AMOUNT")},
+        FailureCase{{"invert"}, 1, Usage("invert needs INPUT and OUTPUT, got no file")},
+        FailureCase{{"invert", "in.bmp"}, 1, Usage("invert needs INPUT and OUTPUT, got 1 file")},
+        FailureCase{{"invert", "in.bmp", "out.bmp", "x"}, 1, Usage("invert needs INPUT and OUTPUT, got 3 files")},
+        FailureCase{{"invert", "--", "in.bmp"}, 1, Usage("invert needs INPUT and OUTPUT, got 1 file")},
+        FailureCase{{"read", "in.bmp", "out.bmp"}, 1, Usage("read needs INPUT alone, got 2 files")},
+        FailureCase{{"invert", "-x", "in.bmp", "out.bmp"}, 1, Usage("unknown option '-x'")},
+        FailureCase{{"invert", "in.bmp", "out\xFF.bmp"}, 1, Usage("file name is not valid UTF-8: 'out\xFF.bmp'")},
+        FailureCase{{"raw", "x", "1", "in.bmp"}, 1,
+                    Usage("FUNCTION and AMOUNT must be integers from -2147483648 to 2147483647")},
+        FailureCase{{"raw", "1", "in.bmp"}, 1, Usage("raw needs FUNCTION AMOUNT INPUT [OUTPUT]")},
+        FailureCase{{"raw", "1", "0", "--"}, 1, Usage("raw needs FUNCTION AMOUNT INPUT [OUTPUT], got no file")},
+        FailureCase{{"raw", "1", "0", "--in-place", "in.bmp"}, 1,
+                    Usage("raw edits one picture: it takes no --out-dir, --in-place or -j")},
+        FailureCase{{"demo", "a", "b"}, 1, Usage("demo takes at most one DIR, got 2 files")},
+        FailureCase{{"--bogus"}, 1, Usage("unknown option '--bogus'")},
+        FailureCase{{"--module"}, 1, Usage("--module needs a PATH")}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, HostFailure,
+    testing::Values(
+        FailureCase{{"copy", "missing.bmp", "out.bmp"}, 4, "tintwell: missing.bmp: no such file; nothing written\n"},
+        FailureCase{{"read", "missing.bmp"}, 4, "tintwell: missing.bmp: no such file\n"},
+        FailureCase{{"copy", "folder", "out.bmp"}, 4, "tintwell: folder: a directory, not a picture; nothing written\n"},
+        FailureCase{{"copy", "in.bmp", "folder"}, 4, "tintwell: folder: a directory; nothing written\n"},
+        FailureCase{{"copy", "in.bmp", "no/such/dir/out.bmp"}, 4,
+                    "tintwell: no/such/dir/out.bmp: the directory 'no/such/dir' does not exist; nothing written\n"},
+        FailureCase{{"copy", "in.bmp/x.bmp", "out.bmp"}, 4,
+                    "tintwell: in.bmp/x.bmp: a part of its path is not a directory; nothing written\n"},
+        FailureCase{{"copy", "notes.bmp", "out.bmp"}, 4,
+                    "tintwell: notes.bmp: not a BMP file; tintwell edits 24-bit uncompressed BMP pictures; nothing "
+                    "written (--force edits its bytes anyway)\n"},
+        FailureCase{{"read", "notes.bmp"}, 4,
+                    "tintwell: notes.bmp: not a BMP file; tintwell edits 24-bit uncompressed BMP pictures (--force "
+                    "reads its bytes anyway)\n"},
+        FailureCase{{"-q", "copy", "/dev/null", "out.bmp"}, 4,
+                    "tintwell: /dev/null: a character device, not a regular file: it cannot be checked without "
+                    "consuming it; nothing written (--force edits it unchecked)\n"},
         FailureCase{{"--module", "/no/such/library.so", "invert", "in.bmp", "out.bmp"}, 3,
-                    "tintwell: cannot load the library"},
-        FailureCase{{"copy", "missing.bmp", "out.bmp"}, 2,
-                    "tintwell: result 123: the input file could not be opened or read\n"},
+                    "tintwell: cannot load the library: /no/such/library.so: cannot open shared object file: No "
+                    "such file or directory\n"}));
+
+// With the checks passed, or with none at all, what the library returns.
+INSTANTIATE_TEST_SUITE_P(
+    LibraryResults, HostFailure,
+    testing::Values(
         FailureCase{{"raw", "11", "0", "in.bmp", "out.bmp"}, 2,
-                    "tintwell: result 432: the function number is not between 1 and 10\n"},
-        FailureCase{{"raw", "0", "0", "in.bmp"}, 2, "tintwell: result 432"},
-        FailureCase{{"raw", "1", "0", "in.bmp"}, 2, "tintwell: result 124: the output file could not be opened"},
-        FailureCase{{"copy", "in.bmp", "no/such/dir/out.bmp"}, 2, "tintwell: result 124"}));
+                    "tintwell: in.bmp: result 432: the function number is not between 1 and 10\n"},
+        FailureCase{{"raw", "0", "0", "in.bmp"}, 2,
+                    "tintwell: in.bmp: result 432: the function number is not between 1 and 10\n"},
+        FailureCase{{"raw", "1", "0", "in.bmp"}, 2,
+                    "tintwell: in.bmp: result 124: the output file could not be opened or written\n"},
+        FailureCase{{"raw", "1", "0", "missing.bmp", "out.bmp"}, 2,
+                    "tintwell: missing.bmp: result 123: the input file could not be opened or read\n"},
+        FailureCase{{"raw", "1", "0", kLongName, "out.bmp"}, 2,
+                    "tintwell: warning: " + kLongName +
+                        ": 207 bytes, longer than the library's limit of 199 bytes for a name\n"
+                        "tintwell: " + kLongName + ": result 123: the input file could not be opened or read\n"}));
+
+// --force skips the check and nothing else: the library edits the bytes as
+// it would without a host, and the output still replaces nothing on failure.
+TEST(HostForce, PassesWhatTheCheckRefuses) {
+    TempDir dir;
+    const Bytes notes = {'h', 'e', 'l', 'l', 'o', '\n'};
+    WriteBytes(dir.File("notes.bmp"), notes);
+    const ProcessOutcome outcome = RunHost({"--force", "copy", "notes.bmp", "out.bmp"}, dir.path().string());
+    const ModelOutcome expected = ModelCall({notes, true, 0, 1});
+    EXPECT_EQ(outcome.exit_status, 0) << outcome.stderr_bytes;
+    EXPECT_EQ(outcome.stdout_bytes, expected.stdout_bytes);
+    EXPECT_EQ(ReadBytes(dir.File("out.bmp")), expected.output);
+}
+
+struct WarningCase {
+    std::string edit;
+    std::string amount;
+    std::string warning;  // empty: none
+};
+
+// An amount that acts as another is passed on, with one warning line.
+TEST(HostAmount, WarnsWhereTheAmountActsAsAnother) {
+    const std::vector<WarningCase> cases = {
+        {"brighten", "0", ""},
+        {"brighten", "255", ""},
+        {"brighten", "256", "amount 256 acts as 0 (brighten uses its low 8 bits)"},
+        {"brighten", "300", "amount 300 acts as 44 (brighten uses its low 8 bits)"},
+        {"darken", "-1", "amount -1 acts as 255 (darken uses its low 8 bits)"},
+        {"threshold", "-256", "amount -256 acts as 0 (threshold uses its low 8 bits)"},
+        {"tint-up", "128", ""},
+        {"tint-down", "1000", "amount 1000 acts as 232 (tint-down uses its low 8 bits)"},
+        {"noise", "1", ""},
+        {"noise", "256", ""},
+        {"noise", "0", "amount 0 adds no noise"},
+        {"noise", "-5", "amount -5 acts as 5"},
+        {"noise", "-256", "amount -256 acts as 256"},
+        {"noise", "257", "amount 257 adds the low 8 bits of a value below 257"},
+        {"noise", "-2147483648", "amount -2147483648 adds the low 8 bits of a value below 2147483648"},
+    };
+    TempDir dir;
+    WriteBytes(dir.File("in.bmp"), Picture());
+    for (const WarningCase& c : cases) {
+        const ProcessOutcome outcome = RunHost({"-q", c.edit, c.amount, "in.bmp", "out.bmp"}, dir.path().string());
+        EXPECT_EQ(outcome.exit_status, 0) << c.edit << " " << c.amount;
+        EXPECT_EQ(outcome.stderr_bytes, c.warning.empty() ? "" : "tintwell: warning: " + c.warning + "\n")
+            << c.edit << " " << c.amount;
+    }
+}
+
+// Names the library could not take pass by descriptor, and /dev/stdout as
+// OUTPUT gets the picture even with the library's messages dropped.
+TEST(HostNames, LongNamesAndStdoutGoByDescriptor) {
+    TempDir dir;
+    const Bytes input = Picture();
+    WriteBytes(dir.File(kLongName), input);
+    const ModelOutcome expected = ModelCall({input, true, 0, 5});
+    const ProcessOutcome long_name = RunHost({"-q", "invert", kLongName, kLongName}, dir.path().string());
+    EXPECT_EQ(long_name.exit_status, 0) << long_name.stderr_bytes;
+    EXPECT_EQ(ReadBytes(dir.File(kLongName)), expected.output);
+    WriteBytes(dir.File("in.bmp"), input);
+    const ProcessOutcome piped = RunHost({"-q", "invert", "in.bmp", "/dev/stdout"}, dir.path().string());
+    EXPECT_EQ(piped.exit_status, 0) << piped.stderr_bytes;
+    EXPECT_EQ(Bytes(piped.stdout_bytes.begin(), piped.stdout_bytes.end()), expected.output);
+    EXPECT_EQ(piped.stderr_bytes, "");
+}
+
+// Every picture of the BMP Suite is either edited as the model says, or
+// refused with its reason and nothing written.
+TEST(HostBmpSuite, EditsOrRefusesEveryPicture) {
+    const BmpSuiteSearch suite = FindBmpSuite();
+    if (!suite.directory) GTEST_SKIP() << suite.why_missing;
+    const std::set<std::string> editable = {"g/rgb24.bmp"};
+    const std::map<std::string, std::string> reasons = {
+        {"g/rgb32.bmp", "32 bits per pixel"},
+        {"g/pal8.bmp", "8 bits per pixel"},
+        {"g/pal4.bmp", "4 bits per pixel"},
+        {"g/rgb16.bmp", "16 bits per pixel"},
+        {"g/pal8rle.bmp", "8 bits per pixel"},
+        {"g/pal8os2.bmp", "a 12-byte information header, not 40"},
+        {"g/rgb24pal.bmp", "pixels start at byte 1,078, not 54"},
+        {"q/rgb24prof.bmp", "a 124-byte information header, not 40"},
+        {"q/rgb24png.bmp", "compressed pixels (PNG)"},
+        {"b/reallybig.bmp", "3,000,000 x 2,000,000 pixels, more than the library's limit of 2,147,483,647 pixel bytes"},
+    };
+    std::size_t edited = 0, refused = 0;
+    for (const char* folder : {"g", "q", "b"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(*suite.directory / folder)) {
+            if (entry.path().extension() != ".bmp") continue;
+            const std::string name = std::string(folder) + "/" + entry.path().filename().string();
+            TempDir dir;
+            const ProcessOutcome outcome = RunHost({"-q", "invert", entry.path().string(), "out.bmp"}, dir.path().string());
+            if (editable.contains(name)) {
+                ++edited;
+                EXPECT_EQ(outcome.exit_status, 0) << name << ": " << outcome.stderr_bytes;
+                EXPECT_EQ(ReadBytes(dir.File("out.bmp")), ModelCall({ReadBytes(entry.path()), true, 0, 5}).output)
+                    << name;
+                continue;
+            }
+            ++refused;
+            EXPECT_EQ(outcome.exit_status, 4) << name;
+            const std::string start = "tintwell: " + entry.path().string() + ": ";
+            const std::string end =
+                "; tintwell edits 24-bit uncompressed BMP pictures; nothing written (--force edits its bytes anyway)\n";
+            EXPECT_TRUE(outcome.stderr_bytes.starts_with(start) && outcome.stderr_bytes.ends_with(end) &&
+                        std::count(outcome.stderr_bytes.begin(), outcome.stderr_bytes.end(), '\n') == 1)
+                << name << ": " << outcome.stderr_bytes;
+            if (const auto reason = reasons.find(name); reason != reasons.end()) {
+                EXPECT_EQ(outcome.stderr_bytes, start + reason->second + end);
+            }
+            EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << name << ": nothing written";
+        }
+    }
+    EXPECT_EQ(edited, editable.size());
+    EXPECT_GT(refused, 80u);
+}
 
 TEST(Host, HelpAndVersion) {
     const ProcessOutcome help = RunHost({"--help"});
@@ -132,6 +324,13 @@ TEST(Host, DemoWritesTenPicturesAndAPage) {
     TempDir dir;
     const ProcessOutcome outcome = RunHost({"demo", dir.File("demo")});
     ASSERT_EQ(outcome.exit_status, 0) << outcome.stderr_bytes;
+    // The host's own closing line goes to stderr, never among the library's messages.
+    EXPECT_EQ(outcome.stderr_bytes, "tintwell: demo: wrote the original, 9 edits and index.html to " + dir.File("demo") + "/\n");
+    EXPECT_NE(outcome.stdout_bytes, "");
+    const ProcessOutcome quiet = RunHost({"demo", "-q", dir.File("quiet")});
+    EXPECT_EQ(quiet.exit_status, 0) << quiet.stderr_bytes;
+    EXPECT_EQ(quiet.stdout_bytes, "");
+    EXPECT_EQ(ReadBytes(dir.File("quiet") + "/5-invert.bmp"), ReadBytes(dir.File("demo") + "/5-invert.bmp"));
     const std::string folder = dir.File("demo") + "/";
     const std::optional<Bytes> original = ReadBytes(folder + "original.bmp");
     ASSERT_TRUE(original);

@@ -39,31 +39,32 @@ done
 expect_eq "outputs that differ from single runs" 0 "$differing"
 grep -q $'\r' err && fail "a progress line was drawn although stderr is no terminal"
 
-echo "-- failures do not stop the other pictures"
+echo "-- refusals do not stop the other pictures"
 mkdir in/directory.bmp out-mixed single-mixed
-mkdir out-mixed/p004.bmp single-mixed/p004.bmp # a directory where the output goes: cannot save
+mkdir out-mixed/p004.bmp single-mixed/p004.bmp # a directory where the output goes
 mixed=(in/p001.bmp missing.bmp in/p002.bmp in/directory.bmp in/p003.bmp in/p004.bmp in/p005.bmp)
-# Each failure line names its file; otherwise a batch prints what single
-# runs print, in the same order: each picture's messages, then its failure.
+# A batch prints what single runs print, in the same order: each picture's
+# messages, then its line on stderr naming the file.
 for file in "${mixed[@]}"; do
     { "$tintwell" invert "$file" "single-mixed/$(basename "$file")" 2>&1 || true; } |
-        sed "s|^tintwell: result|tintwell: $file: result|" >>single-mixed.out
+        sed "s|^tintwell: single-mixed/|tintwell: out-mixed/|" >>single-mixed.out
 done
-echo "tintwell: 7 pictures: 4 written, 3 failed" >>single-mixed.out
+echo "tintwell: 7 pictures: 4 written, 3 failed (3 refused)" >>single-mixed.out
 status=0
 "$tintwell" invert --out-dir out-mixed -j 2 "${mixed[@]}" >batch-mixed.out 2>&1 || status=$?
-expect_eq "exit status when some pictures fail" 2 "$status"
-expect_same_file "messages, failure lines and summary of a mixed batch" single-mixed.out batch-mixed.out
+expect_eq "exit status when pictures are refused and no call fails" 4 "$status"
+expect_same_file "messages, refusal lines and summary of a mixed batch" single-mixed.out batch-mixed.out
 run "$tintwell" invert --out-dir out-mixed -j 2 "${mixed[@]}"
-expect_contains "failure line of a missing picture" err "tintwell: missing.bmp: result 123: the input file could not be opened or read"
-expect_contains "failure line of an unwritable output" err "tintwell: in/p004.bmp: result 124: the output file could not be opened or written"
+expect_contains "line of a missing picture" err "tintwell: missing.bmp: no such file; nothing written"
+expect_contains "line of a directory as input" err "tintwell: in/directory.bmp: a directory, not a picture; nothing written"
+expect_contains "line of a directory as output" err "tintwell: out-mixed/p004.bmp: a directory; nothing written"
 for file in p001.bmp p002.bmp p003.bmp p005.bmp; do
-    expect_same_file "output of $file beside failures" "single-mixed/$file" "out-mixed/$file"
+    expect_same_file "output of $file beside refusals" "single-mixed/$file" "out-mixed/$file"
 done
 
 echo "-- a picture whose process dies fails alone"
 fake_pictures=(in/a-killed.bmp in/b-unknown.bmp in/c-loud.bmp in/d-good.bmp in/e-exits.bmp in/f-good.bmp)
-touch "${fake_pictures[@]}"
+for file in "${fake_pictures[@]}"; do make_bmp "$file" 1 1; done
 run "$tintwell" --module "$fake_module" brighten 5 --out-dir out-fake -j 3 "${fake_pictures[@]}"
 expect_eq "exit status with a killed picture" 2 "$status"
 expect_eq "failure lines and summary" \
@@ -71,9 +72,9 @@ expect_eq "failure lines and summary" \
 tintwell: in/b-unknown.bmp: result 77: unknown result code
 tintwell: in/e-exits.bmp: the edit ended its process (exit status 0) without returning a result
 tintwell: 6 pictures: 3 written, 3 failed" "$(cat err)"
-expect_eq "lines of the loud picture, all of them, together" 20001 "$(grep -c 'fake: in/c-loud.bmp' out)"
+expect_eq "lines of the loud picture, all of them, together" 20001 "$(grep -c 'fake: c-loud.bmp' out)"
 expect_eq "pictures' messages in input order" \
-    "in/c-loud.bmp in/d-good.bmp in/f-good.bmp" "$(grep 'amount 5 function 2' out | cut -d' ' -f2 | xargs)"
+    "c-loud.bmp d-good.bmp f-good.bmp" "$(grep 'amount 5 function 2' out | cut -d' ' -f2 | xargs)"
 
 echo "-- --in-place"
 mkdir in-place expected-in-place
@@ -87,12 +88,42 @@ for file in in-place/*.bmp; do
     expect_same_file "in-place output" "expected-in-place/$(basename "$file")" "$file"
 done
 
+echo "-- --in-place over a mixed folder: every refused file stays byte for byte"
+# set_field FILE OFFSET BYTE...: overwrites header bytes in place.
+set_field() {
+    local file=$1 offset=$2
+    shift 2
+    printf "$(printf '\\x%02x' "$@")" | dd of="$file" bs=1 seek="$offset" conv=notrunc status=none
+}
+mkdir mixed-in-place
+make_bmp mixed-in-place/good.bmp 40 30
+make_bmp mixed-in-place/rgb32.bmp 40 30 && set_field mixed-in-place/rgb32.bmp 28 32 0
+make_bmp mixed-in-place/pal8.bmp 40 30 && set_field mixed-in-place/pal8.bmp 28 8 0
+echo "a text file, not a picture" >mixed-in-place/notes.bmp
+make_bmp cut.bmp 40 30 && head -c 1000 cut.bmp >mixed-in-place/cut.bmp
+cp -r mixed-in-place mixed-before
+"$tintwell" -q invert mixed-before/good.bmp good-inverted.bmp
+run "$tintwell" -q invert --in-place -j 2 mixed-in-place/{cut,good,notes,pal8,rgb32}.bmp
+expect_eq "exit status of a mixed in-place batch" 4 "$status"
+refused_tail="; tintwell edits 24-bit uncompressed BMP pictures; nothing written (--force edits its bytes anyway)"
+expect_eq "lines of a mixed in-place batch" \
+    "tintwell: mixed-in-place/cut.bmp: the file ends after 1,000 of 3,654 bytes$refused_tail
+tintwell: mixed-in-place/notes.bmp: not a BMP file$refused_tail
+tintwell: mixed-in-place/pal8.bmp: 8 bits per pixel$refused_tail
+tintwell: mixed-in-place/rgb32.bmp: 32 bits per pixel$refused_tail
+tintwell: 5 pictures: 1 written, 4 failed (4 refused)" "$(cat err)"
+for file in cut notes pal8 rgb32; do
+    expect_same_file "refused $file.bmp" "mixed-before/$file.bmp" "mixed-in-place/$file.bmp"
+done
+expect_same_file "the picture edited beside refusals" good-inverted.bmp mixed-in-place/good.bmp
+expect_eq "files in the mixed folder" 5 "$(find mixed-in-place -type f | wc -l)"
+
 echo "-- read"
 run "$tintwell" read -j 2 in/p001.bmp missing.bmp in/p002.bmp
-expect_eq "exit status of read with a missing picture" 2 "$status"
-expect_eq "summary of read" "tintwell: 3 pictures: 2 read, 1 failed" "$(tail -n 1 err)"
+expect_eq "exit status of read with a missing picture" 4 "$status"
+expect_eq "summary of read" "tintwell: 3 pictures: 2 read, 1 failed (1 refused)" "$(tail -n 1 err)"
 run "$tintwell" read in/p001.bmp in/p002.bmp
-expect_eq "read of two pictures without -j" "1 tintwell: read needs INPUT alone" "$status $(head -n 1 err)"
+expect_eq "read of two pictures without -j" "1 tintwell: read needs INPUT alone, got 2 files" "$status $(head -n 1 err)"
 
 echo "-- -- ends the options"
 cp in/p001.bmp ./-dash.bmp

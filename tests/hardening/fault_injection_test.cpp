@@ -179,7 +179,9 @@ TEST_P(Fault, ThroughTheHost) {
     EXPECT_EQ(outcome.exit_status, HostExitStatus(c.result)) << outcome.stderr_bytes;
     EXPECT_EQ(outcome.stdout_bytes, ExpectedStdout(c, picture));
     if (HostExitStatus(c.result) != 0) {
-        EXPECT_TRUE(outcome.stderr_bytes.starts_with("tintwell: result " + std::to_string(c.result) + ": "))
+        // "tintwell: FILE: result N: ...", naming the file the code is about.
+        EXPECT_TRUE(outcome.stderr_bytes.starts_with("tintwell: ") &&
+                    outcome.stderr_bytes.find(": result " + std::to_string(c.result) + ": ") != std::string::npos)
             << outcome.stderr_bytes;
     }
     ExpectWritten(c, picture, InDirectory(dir, c.output));
@@ -319,7 +321,7 @@ TEST(Privileges, OutputInADirectoryWithoutWritePermission) {
     EXPECT_EQ(run.stdout_bytes, expected);
     // Coverage builds may add lines about their data files, which the
     // unprivileged user cannot update.
-    EXPECT_NE(run.stderr_bytes.find("tintwell: result 124: "), std::string::npos) << run.stderr_bytes;
+    EXPECT_NE(run.stderr_bytes.find("tintwell: locked/out.bmp: result 124: "), std::string::npos) << run.stderr_bytes;
     EXPECT_TRUE(fs::is_empty(dir.File("locked")));
 }
 

@@ -1,0 +1,26 @@
+// Whether a file is a picture the library edits correctly: the one layout it
+// reads (a 24-bit uncompressed BMP with the 40-byte information header and
+// pixels at byte 54, bottom-up rows). The library itself checks nothing, so
+// the host asks this before every call. Standard C++ only, so that every
+// host, the web page included, compiles this very file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace tintwell_cli {
+
+// The header bytes the check needs: the file header and the information header.
+inline constexpr std::size_t kPictureHeaderSize = 54;
+
+// Why a file is not a picture the library edits correctly, in plain English
+// ("32 bits per pixel", "not a BMP file", "pixels start at byte 138, not 54",
+// "top-down rows (negative height)", "the file ends after 4,000 of 12,054 bytes"...),
+// or nothing when it is one. `first_bytes` are the file's first bytes (up to 54
+// of them; fewer when the file is shorter), `file_size` its length in bytes.
+std::optional<std::string> PictureRefusal(std::span<const std::uint8_t> first_bytes, std::uint64_t file_size);
+
+}  // namespace tintwell_cli
