@@ -42,7 +42,7 @@ done
 if ((EUID != 0)); then
     cat >&2 <<EOF
 Missing Debian packages: ${missing[*]}
-Install them with this command, then run yours again:
+Install them with the command below, then run your command again:
 
     sudo apt-get install --no-install-recommends ${missing[*]}
 
