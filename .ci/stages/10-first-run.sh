@@ -22,6 +22,7 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 listed() { grep -qx -- "$1" "${@:2}"; }
 
 work=$(mktemp -d)
+chmod 755 "$work"  # tests that run the host as another user must reach the build
 removed=()
 # Puts back every package this stage removed that is still missing.
 restore() {
