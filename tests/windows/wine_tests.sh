@@ -157,8 +157,10 @@ make_inputs() {
     cp tiny_3x2.bmp "$(printf 'n%.0s' {1..195}).bmp"  # 199 bytes: opens
     cp tiny_3x2.bmp "$(printf 'n%.0s' {1..196}).bmp"  # 200 bytes: refused
     local suite file count
+    # The BMP Suite: where TINTWELL_BMPSUITE says, else beside the source tree.
+    local suite_dir=${TINTWELL_BMPSUITE:-$TINTWELL_BMPSUITE_BESIDE_SOURCE}
     for suite in g q b; do
-        for file in "$TINTWELL_BMPSUITE/$suite"/*.bmp; do
+        for file in "$suite_dir/$suite"/*.bmp; do
             [ -f "$file" ] || continue
             count=$(pixel_bytes "$file")
             # Large claimed sizes would write pictures of up to 2 GiB.
