@@ -78,17 +78,21 @@ check-package:
 clean:
 	rm -rf build $(DEMO_DIR)
 
-# The Windows DLL, cross-built with MinGW-w64, and its tests under Wine, which
-# compare it with the Linux build.
-#   make windows        build build/windows/bin/KorvaneTintwell.dll
-#   make test-windows   build both, then run the Windows tests
-.PHONY: windows test-windows
+# The Windows DLL and tintwell.exe, cross-built with MinGW-w64, and their
+# tests under Wine, which compare them with the Linux build.
+#   make windows          build build/windows/bin/KorvaneTintwell.dll and tintwell.exe
+#   make windows-package  build build/windows/package/KorvaneTintwell-<version>-win64.zip
+#   make test-windows     build both platforms and the archive, then run the Windows tests
+.PHONY: windows windows-package test-windows
 
 windows:
 	cmake --preset windows
 	cmake --build --preset windows
 
-test-windows: build windows
+windows-package: windows
+	cpack --preset windows
+
+test-windows: build windows-package
 	ctest --preset windows
 
 # Hardening: fuzzing, ThreadSanitizer, coverage and valgrind (see README).

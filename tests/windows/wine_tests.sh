@@ -210,7 +210,7 @@ run_linux_plan() {
         linux_host raw "$function" "$amount" "$input" ${output:+"$output"} 2>stderr.txt || status=$?
         case $status in
         0) result=$([ "$function" = 10 ] && echo 0 || echo 999) ;;
-        2) result=$(sed -n 's/^tintwell: result \(-\{0,1\}[0-9]*\):.*/\1/p' stderr.txt) ;;
+        2) result=$(sed -n 's/^tintwell: .*: result \(-\{0,1\}[0-9]*\): .*/\1/p' stderr.txt) ;;  # the line names the file
         *) fail "tintwell exited with $status on: $function $amount $input $output" ;;
         esac
         printf '[result %s]\n' "$result"
@@ -277,6 +277,9 @@ edits_match_linux() {
     echo "$(wc -l <"$work/plan.txt") calls compared, $compared output files identical," \
         "$(wc -l <"$work/noise_plan.txt") noise pictures within bounds"
 }
+
+# Sourced by tintwell_exe_tests.sh for its helpers: no test runs then.
+[[ ${BASH_SOURCE[0]} == "$0" ]] || return 0
 
 case "${1:-}" in
 setup | cleanup | export_directory | resource_directory | exports_by_ordinal_and_name | module_info | \
