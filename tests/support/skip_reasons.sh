@@ -18,10 +18,15 @@ function unescape(text) {
     gsub(/&apos;/, "\047", text); gsub(/&amp;/, "\\&", text)
     return text
 }
-function add(text) { reason = reason (reason == "" ? "" : " ") text }
+# A test with many cases may skip each for the same reason: say it once.
+function add(text) {
+    if (text in said) return
+    said[text] = 1
+    reason = reason (reason == "" ? "" : " ") text
+}
 /<testcase / {
     match($0, /name="[^"]*"/); name = unescape(substr($0, RSTART + 6, RLENGTH - 7))
-    skipped = 0; reason = ""; in_message = 0; in_output = 0
+    skipped = 0; reason = ""; in_message = 0; in_output = 0; split("", said)
 }
 /<skipped / { skipped = 1 }
 /<system-out>/ { in_output = 1; sub(/.*<system-out>/, "") }
