@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "utf16.h"
@@ -13,6 +14,9 @@ namespace {
 struct RoundTrip {
     std::string utf8;
     std::u16string utf16;
+
+    // Printed by name: the default prints the object's bytes, unset ones included.
+    friend void PrintTo(const RoundTrip& row, std::ostream* out) { *out << '"' << row.utf8 << '"'; }
 };
 
 class Utf16RoundTrip : public ::testing::TestWithParam<RoundTrip> {};
