@@ -1,29 +1,71 @@
 # Set-up and test commands over the CMake presets.
-#   make demo   build, then write the demo pictures and page to tintwell-demo/
-#   make test   build and run the whole test suite, plain and under ASan+UBSan
+#   make demo   build the library and the host, then write the demo pictures
+#               and page to tintwell-demo/
+#   make test   build everything and run the whole test suite, plain and
+#               under ASan+UBSan
+#   make install [PREFIX=/usr/local]  install what make demo built
 #   make package  build the Debian package (build/package/korvanetintwell_*.deb)
 #   make check-package  build, install, use and remove it (as root; CI stage)
+# `make demo` and `make test` first install the Debian packages they lack
+# (.ci/packages/demo.txt; test.txt besides for the tests), or, when not run
+# as root, print the command that does.
 
-.PHONY: all build demo test test-release test-asan package check-package clean
+.PHONY: all build demo install test test-release test-asan demo-packages test-packages package check-package clean
 
 all: build
 
-build:
-	cmake --preset release
-	cmake --build --preset release
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -c
 
-demo: build
-	./build/release/bin/tintwell demo
+INSTALL_PACKAGES = bash .ci/install-packages.sh
+# $(call configure,PRESET [OPTIONS]) configures without the compiler checks:
+# what is left is the preset, a one-line summary and where the build is.
+# The build itself is Ninja's progress line.
+# A build directory that another generator made (Unix Makefiles, before
+# these presets used Ninja) is configured afresh rather than refused.
+configure = cmake --preset $(1) $(call fresh_unless_ninja,build/$(firstword $(1))) | \
+	{ grep -v -E '^-- (The C|Detecting|Check for working|Configuring done|Generating done)' || true; }
+fresh_unless_ninja = $(if $(wildcard $(1)/CMakeCache.txt),$(if $(shell grep -sx 'CMAKE_GENERATOR:INTERNAL=Ninja' $(1)/CMakeCache.txt),,--fresh))
+# ctest's summary names skipped tests; this says why each was skipped.
+SKIP_REASONS = bash tests/support/skip_reasons.sh
+
+demo-packages:
+	@$(INSTALL_PACKAGES) demo
+
+test-packages:
+	@$(INSTALL_PACKAGES) demo test
+
+build: test-packages
+	@$(call configure,release)
+	@cmake --build --preset release
+
+DEMO_DIR = tintwell-demo
+
+# Only the library, the host and its manual page: the tests are left off,
+# and so are the library's messages, the same on every run.
+demo: demo-packages
+	@$(call configure,release -DTINTWELL_BUILD_TESTS=OFF)
+	@cmake --build --preset release
+	@./build/release/bin/tintwell demo $(DEMO_DIR) >/dev/null
+	@echo "Open $(DEMO_DIR)/index.html in a browser to see them."
+	@echo "Program: build/release/bin/tintwell (manual: man build/release/man/tintwell.1; sudo make install installs both)"
+
+# Installs what `make demo` built: the program, the library, the header and
+# the manual page. tintwell finds its library from its own directory; other
+# programs under a PREFIX of your own need a run path (see the README).
+PREFIX = /usr/local
+install:
+	cmake --install build/release --prefix $(PREFIX)
 
 test: test-release test-asan
 
 test-release: build
-	ctest --preset release
+	@ctest --preset release; status=$$?; $(SKIP_REASONS) build/release; exit $$status
 
-test-asan:
-	cmake --preset asan
-	cmake --build --preset asan
-	ctest --preset asan
+test-asan: test-packages
+	@$(call configure,asan)
+	@cmake --build --preset asan
+	@ctest --preset asan; status=$$?; $(SKIP_REASONS) build/asan; exit $$status
 
 package:
 	cmake --preset package
@@ -34,19 +76,23 @@ check-package:
 	bash .ci/stages/50-ecosystem.sh
 
 clean:
-	rm -rf build tintwell-demo
+	rm -rf build $(DEMO_DIR)
 
-# The Windows DLL, cross-built with MinGW-w64, and its tests under Wine, which
-# compare it with the Linux build.
-#   make windows        build build/windows/bin/KorvaneTintwell.dll
-#   make test-windows   build both, then run the Windows tests
-.PHONY: windows test-windows
+# The Windows DLL and tintwell.exe, cross-built with MinGW-w64, and their
+# tests under Wine, which compare them with the Linux build.
+#   make windows          build build/windows/bin/KorvaneTintwell.dll and tintwell.exe
+#   make windows-package  build build/windows/package/KorvaneTintwell-<version>-win64.zip
+#   make test-windows     build both platforms and the archive, then run the Windows tests
+.PHONY: windows windows-package test-windows
 
 windows:
 	cmake --preset windows
 	cmake --build --preset windows
 
-test-windows: build windows
+windows-package: windows
+	cpack --preset windows
+
+test-windows: build windows-package
 	ctest --preset windows
 
 # Hardening: fuzzing, ThreadSanitizer, coverage and valgrind (see README).

@@ -1,9 +1,9 @@
 // The batch form of the host: one edit over many pictures,
 //   tintwell EDIT [AMOUNT] (--out-dir DIR | --in-place) [-j N] [--] FILE...
 //   tintwell read -j N [--] FILE...
-// Each picture is edited in a child process of its own, so the library's
+// Each picture is edited in a process of its own, so the library's
 // messages for one picture stay together; several run at a time. Each
-// child checks its picture and renames its own output into place.
+// process checks its picture and puts its own output in place.
 #pragma once
 
 #include <cstddef>
@@ -47,6 +47,6 @@ std::size_t DefaultJobCount();
 // messages on stdout and its lines on stderr in input order, and a summary
 // on stderr. Returns the host's exit status: 2 when any call failed, else 4
 // when any picture was refused, else 0.
-int RunBatch(TintwellEntry entry, const BatchPlan& plan);
+int RunBatch(const Module& module, const BatchPlan& plan);
 
 }  // namespace tintwell_cli

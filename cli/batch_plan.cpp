@@ -5,10 +5,8 @@
 #include <set>
 #include <thread>
 
-#include <sched.h>
-#include <sys/stat.h>
-
 #include "batch.h"
+#include "platform.h"
 #include "utf16.h"
 
 namespace tintwell_cli {
@@ -32,25 +30,12 @@ bool CheckDestination(const EditInfo& edit, const CommandWords& batch, std::stri
 std::optional<std::string> OutputName(const CommandWords& batch, const std::string& input, std::string& problem) {
     if (batch.in_place) return input;
     if (!batch.out_dir) return std::string();
-    const std::filesystem::path file_name = std::filesystem::path(input).filename();
+    const std::filesystem::path file_name = PathOf(input).filename();
     if (file_name.empty() || file_name == "." || file_name == "..") {
         problem = "'" + input + "' names no file to write into " + *batch.out_dir;
         return std::nullopt;
     }
-    return (std::filesystem::path(*batch.out_dir) / file_name).string();
-}
-
-// A file as the system knows it, whatever name or link leads to it.
-struct FileIdentity {
-    dev_t device;
-    ino_t inode;
-    auto operator<=>(const FileIdentity&) const = default;
-};
-
-std::optional<FileIdentity> IdentityOf(const std::string& name) {
-    struct stat status {};
-    if (::stat(name.c_str(), &status) != 0) return std::nullopt;
-    return FileIdentity{status.st_dev, status.st_ino};
+    return Utf8Of(PathOf(*batch.out_dir) / file_name);
 }
 
 // No output may land on an input (unless in place, where each output is its
@@ -71,7 +56,7 @@ bool CheckNoOverwrites(const std::vector<BatchPicture>& pictures, bool in_place,
     for (const BatchPicture& picture : pictures) {
         if (picture.output.empty()) continue;
         const auto [seen, is_new] =
-            outputs.emplace(std::filesystem::path(picture.output).lexically_normal(), &picture.input);
+            outputs.emplace(PathOf(picture.output).lexically_normal(), &picture.input);
         if (!is_new) {
             problem = "'" + *seen->second + "' and '" + picture.input + "' would both be written to '" +
                       picture.output + "'";
@@ -108,11 +93,8 @@ std::optional<BatchPlan> PlanBatch(const EditAndAmount& edit, const CommandWords
 }
 
 std::size_t DefaultJobCount() {
-    cpu_set_t allowed;
-    CPU_ZERO(&allowed);
-    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0) {
-        return static_cast<std::size_t>(CPU_COUNT(&allowed));
-    }
+    const std::size_t allowed = ProcessorCount();
+    if (allowed > 0) return allowed;
     return std::max(1u, std::thread::hardware_concurrency());
 }
 

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <random>
 #include <utility>
 #include <vector>
 
@@ -22,10 +21,8 @@
 #include <unistd.h>
 
 #include "edits.h"
-#include "exit_status.h"
-#include "file_name.h"
+#include "library_call_internal.h"
 #include "picture_check.h"
-#include "utf16.h"
 
 namespace tintwell_cli {
 namespace {
@@ -72,13 +69,6 @@ std::string Why(int error) {
     }
 }
 
-// One line on stderr: the host will not go on with this file, and why.
-void Refuse(const std::string& file, const std::string& reason, bool writes, std::string_view force_note = {}) {
-    std::cerr << "tintwell: " << file << ": " << reason << (writes ? "; nothing written" : "");
-    if (!force_note.empty()) std::cerr << " (" << force_note << ")";
-    std::cerr << "\n";
-}
-
 std::string KindOfFile(mode_t mode) {
     if (S_ISFIFO(mode)) return "a pipe";
     if (S_ISCHR(mode)) return "a character device";
@@ -86,52 +76,6 @@ std::string KindOfFile(mode_t mode) {
     if (S_ISSOCK(mode)) return "a socket";
     if (S_ISDIR(mode)) return "a directory";
     return "not a regular file";
-}
-
-// Drops what the library prints on stdout for the life of the object.
-class QuietStdout {
-public:
-    explicit QuietStdout(bool quiet) {
-        if (!quiet) return;
-        std::fflush(stdout);
-        saved_ = ::dup(STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null >= 0) {
-            ::dup2(null, STDOUT_FILENO);
-            ::close(null);
-        }
-    }
-    QuietStdout(const QuietStdout&) = delete;
-    QuietStdout& operator=(const QuietStdout&) = delete;
-    ~QuietStdout() {
-        if (saved_ < 0) return;
-        std::fflush(stdout);
-        ::dup2(saved_, STDOUT_FILENO);
-        ::close(saved_);
-    }
-
-private:
-    int saved_ = -1;
-};
-
-// Converts the names and calls the library: the only call in the host.
-std::int32_t CallLibrary(TintwellEntry entry, const std::string& input, const std::optional<std::string>& output,
-                         const PictureEdit& edit, bool quiet) {
-    const std::u16string input16 = Utf8ToUtf16(input).value_or(u"");
-    const std::optional<std::u16string> output16 = output ? Utf8ToUtf16(*output) : std::nullopt;
-    QuietStdout silence(quiet);
-    const std::int32_t result = entry(reinterpret_cast<const TintwellChar16*>(input16.c_str()),
-                                      output16 ? reinterpret_cast<const TintwellChar16*>(output16->c_str()) : nullptr,
-                                      edit.amount, edit.function);
-    std::fflush(stdout);
-    return result;
-}
-
-// The line for a result code other than success, naming the file it is about.
-void ReportResult(const PictureEdit& edit, std::int32_t result) {
-    const bool about_output = result == TINTWELL_RESULT_SAVE_FAILED && edit.output;
-    std::cerr << "tintwell: " << (about_output ? *edit.output : edit.input) << ": result " << result << ": "
-              << ResultMeaning(result) << "\n";
 }
 
 // ---- The input ---------------------------------------------------------
@@ -277,15 +221,6 @@ std::optional<std::string> OwnershipProblem(const struct stat& replaced) {
                ") is not one of this user's, so its edited copy could not keep it";
     }
     return std::nullopt;
-}
-
-std::string RandomSuffix() {
-    static constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device device;
-    std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);
-    std::string suffix(6, ' ');
-    for (char& letter : suffix) letter = kLetters[pick(device)];
-    return suffix;
 }
 
 // ".NAME.tintwell-XXXXXX": hidden, recognisable, never ending in .bmp, and
@@ -524,6 +459,26 @@ bool Output::Commit(const std::string& shown, bool sync) {
 
 }  // namespace
 
+const char* const kReplacementKeeps = "its mode, owner and extended attributes";
+
+StdoutForLibrary::StdoutForLibrary(bool quiet) {
+    if (!quiet) return;
+    std::fflush(stdout);
+    saved_ = ::dup(STDOUT_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+        ::dup2(null, STDOUT_FILENO);
+        ::close(null);
+    }
+}
+
+StdoutForLibrary::~StdoutForLibrary() {
+    if (saved_ < 0) return;
+    std::fflush(stdout);
+    ::dup2(saved_, STDOUT_FILENO);
+    ::close(saved_);
+}
+
 CallOutcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options) {
     struct stat input_status {};
     const std::optional<Descriptor> input = OpenInput(edit, options, input_status);
@@ -543,29 +498,6 @@ CallOutcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const Call
     }
     if (output && output->IsReplaced() && !output->Commit(*edit.output, options.sync)) return CallOutcome::kRefused;
     return CallOutcome::kSucceeded;
-}
-
-CallOutcome CallWithNames(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options) {
-    for (const std::optional<std::string>& name : {std::optional(edit.input), edit.output}) {
-        if (name && name->size() >= korvane::kFileNameCapacity) {
-            std::cerr << "tintwell: warning: " << *name << ": " << name->size()
-                      << " bytes, longer than the library's limit of " << korvane::kFileNameCapacity - 1
-                      << " bytes for a name\n";
-        }
-    }
-    const std::int32_t result = CallLibrary(entry, edit.input, edit.output, edit, options.quiet);
-    if (IsSuccess(result)) return CallOutcome::kSucceeded;
-    ReportResult(edit, result);
-    return CallOutcome::kFailed;
-}
-
-int ExitStatusOf(CallOutcome outcome) {
-    switch (outcome) {
-    case CallOutcome::kSucceeded: return kExitSuccess;
-    case CallOutcome::kRefused: return kExitRefused;
-    case CallOutcome::kFailed: return kExitEditFailed;
-    }
-    return kExitEditFailed;
 }
 
 }  // namespace tintwell_cli

@@ -1,10 +1,12 @@
 // The one place where the host calls the library. Before the call it checks
-// the input and opens it, and prepares the output; the library gets both as
-// /proc/self/fd/N names of descriptors the host holds, so that neither file
-// can change between the check and the call and no name is too long for it.
-// A regular output is written to a temporary beside it and renamed over it
-// only when the library returned 999, so that no failure, kill or crash
-// loses a picture.
+// the input and opens it, and prepares the output. On Linux the library gets
+// both as /proc/self/fd/N names of descriptors the host holds, so that
+// neither file can change between the check and the call and no name is too
+// long for it; on Windows it gets the input's name while the host holds the
+// file open against writers. A regular output is written to a temporary
+// beside it, which replaces it only when the library returned 999, so that
+// no failure, kill or crash loses a picture. library_call.cpp is Linux's,
+// library_call_windows.cpp Windows', library_call_common.cpp what they share.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +36,9 @@ enum class CallOutcome {
     kRefused,    // the host did not call the library, or kept its output: nothing changed
     kFailed,     // the library returned another result code: nothing changed
 };
+
+// What a replaced output keeps of the file it replaces, for --help.
+extern const char* const kReplacementKeeps;
 
 // Checks, calls and replaces, printing one line on stderr that names the
 // file and the reason whenever the outcome is not success.

@@ -154,18 +154,6 @@ StringTable ParseStringTable(const Json& note) {
     return table;
 }
 
-std::optional<ModuleInfo> ReadLoadedModuleInfo(const Module& module) {
-    const std::optional<std::string_view> note = FindModuleNote(reinterpret_cast<const void*>(module.entry()));
-    if (!note) {
-        std::cerr << "tintwell: " << module.path() << " carries no module information note\n";
-        return std::nullopt;
-    }
-    std::string error;
-    std::optional<ModuleInfo> info = ParseModuleNote(*note, error);
-    if (!info) std::cerr << "tintwell: " << module.path() << ": unreadable module information: " << error << "\n";
-    return info;
-}
-
 }  // namespace
 
 std::optional<std::string_view> FindModuleNote(const void* address) {
@@ -184,18 +172,16 @@ std::optional<ModuleInfo> ParseModuleNote(std::string_view json, std::string& er
     }
 }
 
-bool PrintLibraryVersion(const Module& module) {
-    const std::optional<ModuleInfo> info = ReadLoadedModuleInfo(module);
-    if (!info) return false;
-    std::cout << "library version: " << FormatVersion(info->version.file_version) << "\n";
-    return true;
-}
-
-bool PrintModuleInfo(const Module& module) {
-    const std::optional<ModuleInfo> info = ReadLoadedModuleInfo(module);
-    if (!info) return false;
-    std::cout << FormatModuleInfo(*info);
-    return true;
+std::optional<ModuleInfo> ReadLoadedModuleInfo(const Module& module) {
+    const std::optional<std::string_view> note = FindModuleNote(reinterpret_cast<const void*>(module.entry()));
+    if (!note) {
+        std::cerr << "tintwell: " << module.path() << " carries no module information note\n";
+        return std::nullopt;
+    }
+    std::string error;
+    std::optional<ModuleInfo> info = ParseModuleNote(*note, error);
+    if (!info) std::cerr << "tintwell: " << module.path() << ": unreadable module information: " << error << "\n";
+    return info;
 }
 
 }  // namespace tintwell_cli

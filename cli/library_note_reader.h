@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "module_info.h"
-#include "module_loader.h"
+#include "module_resources.h"
 
 namespace tintwell_cli {
 
@@ -17,12 +17,5 @@ std::optional<std::string_view> FindModuleNote(const void* address);
 
 // Turns the note's JSON into the module's resources; on failure says why.
 std::optional<ModuleInfo> ParseModuleNote(std::string_view json, std::string& error);
-
-// Prints "library version: V" with the file version of the loaded module.
-// False, with a line on stderr, when its note is missing or unreadable.
-bool PrintLibraryVersion(const Module& module);
-
-// Prints every resource of the loaded module; false as above.
-bool PrintModuleInfo(const Module& module);
 
 }  // namespace tintwell_cli

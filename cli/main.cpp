@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "batch.h"
+#include "command_line.h"
 #include "command_words.h"
 #include "demo.h"
 #include "edits.h"
 #include "exit_status.h"
-#include "module_loader.h"
 #include "library_call.h"
-#include "library_note_reader.h"
+#include "module_loader.h"
+#include "module_resources.h"
 #include "utf16.h"
 
 namespace tintwell_cli {
@@ -50,7 +51,9 @@ void PrintHelp() {
                  "uncompressed BMP picture with the 54-byte header and bottom-up rows, the one\n"
                  "layout the library edits correctly; anything else is refused with the reason\n"
                  "and nothing is written. The library writes a temporary file beside OUTPUT,\n"
-                 "which replaces OUTPUT (keeping its mode, owner and extended attributes) only\n"
+                 "which replaces OUTPUT (keeping "
+              << kReplacementKeeps
+              << ") only\n"
                  "when the edit succeeded, so no failure or kill loses a picture.\n"
                  "\n"
                  "raw passes any FUNCTION and AMOUNT to the library exactly: no check, no\n"
@@ -105,14 +108,16 @@ struct ParsedCommand {
     bool help = false;
     bool version = false;
     bool module_info = false;
+    bool batch_picture = false;  // one picture of a batch: its warning was given
 };
 
-// Reads the options before EDIT.
-std::optional<ParsedCommand> ParseOptions(int argc, char** argv, std::string& problem) {
+// Reads the options before EDIT; `arguments` has no program name.
+std::optional<ParsedCommand> ParseOptions(const std::vector<std::string>& arguments, std::string& problem) {
     ParsedCommand command;
-    int i = 1;
+    std::size_t i = 0;
+    const std::size_t argc = arguments.size();
     for (; i < argc; ++i) {
-        const std::string word = argv[i];
+        const std::string& word = arguments[i];
         if (word == "--") {
             ++i;
             break;
@@ -124,18 +129,20 @@ std::optional<ParsedCommand> ParseOptions(int argc, char** argv, std::string& pr
             command.version = true;
         } else if (word == "--module-info") {
             command.module_info = true;
+        } else if (word == kBatchPictureOption) {
+            command.batch_picture = true;
         } else if (word == "--module") {
             if (i + 1 >= argc) {
                 problem = "--module needs a PATH";
                 return std::nullopt;
             }
-            command.module_path = argv[++i];
+            command.module_path = arguments[++i];
         } else if (!ReadCallOption(word, command.call)) {
             problem = "unknown option '" + word + "'";
             return std::nullopt;
         }
     }
-    for (; i < argc; ++i) command.words.emplace_back(argv[i]);
+    for (; i < argc; ++i) command.words.push_back(arguments[i]);
     return command;
 }
 
@@ -208,18 +215,21 @@ int RunEdit(const ParsedCommand& command, std::string& problem) {
         single = BuildEdit(*edit, *read, problem);
     }
     if (!plan && !single) return UsageError(problem);
-    if (const std::optional<std::string> warning = AmountWarning(edit->edit, edit->amount)) {
+    const std::optional<std::string> warning = AmountWarning(edit->edit, edit->amount);
+    if (warning && !command.batch_picture) {
         std::cerr << "tintwell: warning: " << *warning << "\n";
     }
     const std::unique_ptr<Module> module = OpenLibrary(command);
     if (!module) return kExitModuleFailed;
-    if (plan) return RunBatch(module->entry(), *plan);
+    if (plan) return RunBatch(*module, *plan);
     return ExitStatusOf(EditPicture(module->entry(), *single, read->call));
 }
 
-int Main(int argc, char** argv) {
+}  // namespace
+
+int Main(const std::vector<std::string>& arguments) {
     std::string problem;
-    const std::optional<ParsedCommand> command = ParseOptions(argc, argv, problem);
+    const std::optional<ParsedCommand> command = ParseOptions(arguments, problem);
     if (!command) return UsageError(problem);
     if (command->help) {
         PrintHelp();
@@ -243,7 +253,8 @@ int Main(int argc, char** argv) {
     return RunEdit(*command, problem);
 }
 
-}  // namespace
 }  // namespace tintwell_cli
 
-int main(int argc, char** argv) { return tintwell_cli::Main(argc, argv); }
+#if !defined(_WIN32)
+int main(int argc, char** argv) { return tintwell_cli::Main(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

@@ -10,8 +10,9 @@ namespace tintwell_cli {
 
 class Module {
 public:
-    // Loads the library at `path` and finds Tintwell by name. On failure
-    // returns null and says why in `error`.
+    // Loads the library at `path` (UTF-8) and finds Tintwell: by name with
+    // dlopen, by its ordinal 1 with LoadLibraryW. On failure returns null and
+    // says why in `error`.
     static std::unique_ptr<Module> Load(const std::string& path, std::string& error);
 
     Module(const Module&) = delete;
@@ -20,6 +21,7 @@ public:
 
     TintwellEntry entry() const { return entry_; }
     const std::string& path() const { return path_; }
+    void* handle() const { return handle_; }
 
 private:
     Module(void* handle, TintwellEntry entry, std::string path)
@@ -30,8 +32,9 @@ private:
     std::string path_;
 };
 
-// The library installed or built beside this program; where there is none,
-// the library's name alone, for the system's search path.
+// The library installed or built beside this program; on Linux, where there
+// is none, the library's name alone, for the system's search path. Each
+// platform's loader file defines it.
 std::string DefaultModulePath();
 
 }  // namespace tintwell_cli

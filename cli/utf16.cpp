@@ -52,6 +52,44 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
     return result;
 }
 
+std::optional<std::string> Utf16ToUtf8(std::u16string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t code_point = text[i];
+        if (code_point >= 0xDC00 && code_point <= 0xDFFF) return std::nullopt;
+        if (code_point >= 0xD800 && code_point <= 0xDBFF) {
+            if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return std::nullopt;
+            code_point = 0x10000 + ((code_point - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        if (code_point < 0x80) {
+            result.push_back(static_cast<char>(code_point));
+        } else if (code_point < 0x800) {
+            result.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
+            result.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+        } else if (code_point < 0x10000) {
+            result.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
+            result.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+            result.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+        } else {
+            result.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
+            result.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
+            result.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+            result.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+        }
+    }
+    return result;
+}
+
+std::filesystem::path PathOf(const std::string& utf8_name) {
+    return std::filesystem::path(std::u8string(utf8_name.begin(), utf8_name.end()));
+}
+
+std::string Utf8Of(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 bool IsValidFileName(const std::string& name, std::string& problem) {
     if (Utf8ToUtf16(name)) return true;
     problem = "file name is not valid UTF-8: '" + name + "'";

@@ -3,10 +3,13 @@
 // an offset that leaves the position alone, so ReadAt seeks first (the input
 // descriptor is this call's own).
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+
+#include <windows.h>
 
 #include <algorithm>
 
@@ -22,11 +25,36 @@ unsigned CallSize(std::size_t remaining) {
     return static_cast<unsigned>(std::min(remaining, kMaxBytesPerCall));
 }
 
+// Moves a descriptor above stdin, stdout and stderr, as the Linux streams
+// do: a host may run with stdout closed, and a file on descriptor 1 would
+// then receive the messages printed while it is open. The runtime gives the
+// lowest free descriptor, so the low ones are held until one lands above.
+// The copies are made here rather than with _dup, which would let a child
+// process inherit them.
+int MoveAboveStandardStreams(int descriptor) {
+    int held[3];
+    int count = 0;
+    while (descriptor >= 0 && descriptor <= 2 && count < 3) {
+        held[count++] = descriptor;
+        HANDLE copy = nullptr;
+        const auto original = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
+        if (!::DuplicateHandle(::GetCurrentProcess(), original, ::GetCurrentProcess(), &copy, 0, FALSE,
+                               DUPLICATE_SAME_ACCESS)) {
+            descriptor = -1;
+            break;
+        }
+        descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_NOINHERIT);
+        if (descriptor < 0) ::CloseHandle(copy);
+    }
+    for (int i = 0; i < count; ++i) ::_close(held[i]);
+    return descriptor;
+}
+
 // A descriptor for `name` opened in binary mode, or -1. An empty name never
 // opens. Names are in the ANSI code page.
 int OpenBinary(const char* name, int flags) {
     if (name == nullptr || name[0] == '\0') return -1;
-    return ::_open(name, flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    return MoveAboveStandardStreams(::_open(name, flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE));
 }
 
 bool IsRegular(int descriptor, struct _stat64& status) {

@@ -123,10 +123,10 @@ TEST(BitmapLayout, OtherBitCountsChangeOnlyThePadding) {
 
 // Real files made by another program: every one gets the modelled answer.
 TEST(BitmapLayout, BmpSuiteFilesMatchTheModel) {
-    const std::optional<std::filesystem::path> suite = BmpSuiteDirectory();
-    if (!suite) GTEST_SKIP() << "no BMP suite beside the checkout";
+    const BmpSuiteSearch suite = FindBmpSuite();
+    if (!suite.directory) GTEST_SKIP() << suite.why_missing;
     int files = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(*suite)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(*suite.directory)) {
         if (entry.path().extension() != ".bmp") continue;
         const Bytes input = *ReadBytes(entry.path().string());
         // Pictures claiming huge sizes are only read, so the test stays small.

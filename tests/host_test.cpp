@@ -258,8 +258,8 @@ TEST(HostNames, LongNamesAndStdoutGoByDescriptor) {
 // Every picture of the BMP Suite is either edited as the model says, or
 // refused with its reason and nothing written.
 TEST(HostBmpSuite, EditsOrRefusesEveryPicture) {
-    const std::optional<std::filesystem::path> suite = BmpSuiteDirectory();
-    if (!suite) GTEST_SKIP() << "the BMP Suite is not beside the checkout";
+    const BmpSuiteSearch suite = FindBmpSuite();
+    if (!suite.directory) GTEST_SKIP() << suite.why_missing;
     const std::set<std::string> editable = {"g/rgb24.bmp"};
     const std::map<std::string, std::string> reasons = {
         {"g/rgb32.bmp", "32 bits per pixel"},
@@ -275,7 +275,7 @@ TEST(HostBmpSuite, EditsOrRefusesEveryPicture) {
     };
     std::size_t edited = 0, refused = 0;
     for (const char* folder : {"g", "q", "b"}) {
-        for (const auto& entry : std::filesystem::directory_iterator(*suite / folder)) {
+        for (const auto& entry : std::filesystem::directory_iterator(*suite.directory / folder)) {
             if (entry.path().extension() != ".bmp") continue;
             const std::string name = std::string(folder) + "/" + entry.path().filename().string();
             TempDir dir;

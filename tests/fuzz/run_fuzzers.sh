@@ -22,7 +22,7 @@ seeds=$build/seeds
 findings=$build/findings
 mkdir -p "$findings"
 rm -rf "$seeds"
-python3 tests/fuzz/make_seeds.py "$seeds" --bmpsuite ../shared/testdata/bmpsuite
+python3 tests/fuzz/make_seeds.py "$seeds" --bmpsuite "${TINTWELL_BMPSUITE:-../shared/testdata/bmpsuite}"
 
 # Files live in memory where possible: closing a truncated file on a disk
 # file system may wait for its blocks to be written out.

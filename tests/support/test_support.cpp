@@ -162,11 +162,29 @@ std::size_t OpenDescriptorCount() {
     return count;
 }
 
-std::optional<fs::path> BmpSuiteDirectory() {
-    const fs::path suite = fs::path(TINTWELL_TEST_SOURCE_DIR) / ".." / "shared" / "testdata" / "bmpsuite";
+namespace {
+
+// The suite's own layout: good files in g/, questionable in q/, bad in b/.
+bool IsBmpSuite(const fs::path& directory) {
     std::error_code error;
-    if (fs::is_directory(suite / "g", error)) return suite;
-    return std::nullopt;
+    return fs::is_directory(directory / "g", error);
+}
+
+}  // namespace
+
+BmpSuiteSearch FindBmpSuite() {
+    if (const char* named = std::getenv("TINTWELL_BMPSUITE"); named != nullptr && *named != '\0') {
+        if (!IsBmpSuite(named)) {
+            throw std::runtime_error(std::string("TINTWELL_BMPSUITE=") + named +
+                                     " is not the BMP Suite's folder (it has no g/ folder)");
+        }
+        return {fs::path(named), ""};
+    }
+    const fs::path beside = (fs::path(TINTWELL_TEST_SOURCE_DIR) / ".." / "shared" / "testdata" / "bmpsuite")
+                                .lexically_normal();
+    if (IsBmpSuite(beside)) return {beside, ""};
+    return {std::nullopt, "no BMP Suite at " + beside.string() +
+                              "; set TINTWELL_BMPSUITE to its folder to run this test"};
 }
 
 }  // namespace tintwell_test

@@ -88,7 +88,16 @@ std::string LibraryPath();
 // The number of descriptors this process has open.
 std::size_t OpenDescriptorCount();
 
-// Directory of the shared BMP suite, when it exists beside the checkout.
-std::optional<std::filesystem::path> BmpSuiteDirectory();
+// Where the BMP Suite (real files nobody here made) was found: the folder
+// that the environment variable TINTWELL_BMPSUITE names, else
+// ../shared/testdata/bmpsuite beside the source tree. Without it,
+// `directory` is empty and `why_missing` says where it was looked for.
+// A TINTWELL_BMPSUITE naming no suite is a mistake, not a reason to skip:
+// that throws.
+struct BmpSuiteSearch {
+    std::optional<std::filesystem::path> directory;
+    std::string why_missing;
+};
+BmpSuiteSearch FindBmpSuite();
 
 }  // namespace tintwell_test

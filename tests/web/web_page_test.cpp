@@ -81,9 +81,9 @@ constexpr Edit kEdits[] = {
 
 std::optional<Bytes> PictureBytes(const TestPicture& picture) {
     if (picture.suite_path.empty()) return GeneratedPicture(picture.name);
-    const std::optional<fs::path> suite = BmpSuiteDirectory();
-    if (!suite) return std::nullopt;
-    return ReadBytes((*suite / picture.suite_path).string());
+    const BmpSuiteSearch suite = FindBmpSuite();
+    if (!suite.directory) return std::nullopt;
+    return ReadBytes((*suite.directory / picture.suite_path).string());
 }
 
 std::string Hex(const Bytes& bytes) {
@@ -269,7 +269,7 @@ class WebPageEdit : public testing::TestWithParam<std::tuple<TestPicture, Edit>>
 TEST_P(WebPageEdit, MatchesTheNativeLibrary) {
     const auto& [picture, edit] = GetParam();
     const std::optional<Bytes> input = PictureBytes(picture);
-    if (!input) GTEST_SKIP() << "no BMP suite beside the checkout";
+    if (!input) GTEST_SKIP() << FindBmpSuite().why_missing;
     const PageRun& run = RunAllJobs();
     SKIP_WITHOUT_PAGE(run);
     const auto found = run.results.find(KeyOf(picture.name, edit));

@@ -157,8 +157,10 @@ make_inputs() {
     cp tiny_3x2.bmp "$(printf 'n%.0s' {1..195}).bmp"  # 199 bytes: opens
     cp tiny_3x2.bmp "$(printf 'n%.0s' {1..196}).bmp"  # 200 bytes: refused
     local suite file count
+    # The BMP Suite: where TINTWELL_BMPSUITE says, else beside the source tree.
+    local suite_dir=${TINTWELL_BMPSUITE:-$TINTWELL_BMPSUITE_BESIDE_SOURCE}
     for suite in g q b; do
-        for file in "$TINTWELL_BMPSUITE/$suite"/*.bmp; do
+        for file in "$suite_dir/$suite"/*.bmp; do
             [ -f "$file" ] || continue
             count=$(pixel_bytes "$file")
             # Large claimed sizes would write pictures of up to 2 GiB.
@@ -208,7 +210,7 @@ run_linux_plan() {
         linux_host raw "$function" "$amount" "$input" ${output:+"$output"} 2>stderr.txt || status=$?
         case $status in
         0) result=$([ "$function" = 10 ] && echo 0 || echo 999) ;;
-        2) result=$(sed -n 's/^tintwell: result \(-\{0,1\}[0-9]*\):.*/\1/p' stderr.txt) ;;
+        2) result=$(sed -n 's/^tintwell: .*: result \(-\{0,1\}[0-9]*\): .*/\1/p' stderr.txt) ;;  # the line names the file
         *) fail "tintwell exited with $status on: $function $amount $input $output" ;;
         esac
         printf '[result %s]\n' "$result"
@@ -275,6 +277,9 @@ edits_match_linux() {
     echo "$(wc -l <"$work/plan.txt") calls compared, $compared output files identical," \
         "$(wc -l <"$work/noise_plan.txt") noise pictures within bounds"
 }
+
+# Sourced by tintwell_exe_tests.sh for its helpers: no test runs then.
+[[ ${BASH_SOURCE[0]} == "$0" ]] || return 0
 
 case "${1:-}" in
 setup | cleanup | export_directory | resource_directory | exports_by_ordinal_and_name | module_info | \

@@ -1,0 +1,183 @@
+// Linux: each picture is edited in a forked child whose stdout and stderr
+// go to memory files of its own; the child reports its outcome in memory
+// shared with the parent.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "batch_processes.h"
+
+namespace tintwell_cli {
+namespace {
+
+// What a child reports to the parent: its picture's outcome, and whether
+// the edit returned at all (a library may end the process itself).
+struct ChildReport {
+    CallOutcome outcome;
+    bool returned;
+};
+
+// One report per picture, in memory shared with the children, which start
+// out zeroed: nothing returned yet.
+class SharedReports {
+public:
+    explicit SharedReports(std::size_t count)
+        : size_(std::max<std::size_t>(count, 1) * sizeof(ChildReport)),
+          reports_(static_cast<ChildReport*>(
+              ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0))) {}
+    SharedReports(const SharedReports&) = delete;
+    SharedReports& operator=(const SharedReports&) = delete;
+    ~SharedReports() {
+        if (valid()) ::munmap(reports_, size_);
+    }
+
+    bool valid() const { return reports_ != MAP_FAILED; }
+    ChildReport& operator[](std::size_t index) { return reports_[index]; }
+
+private:
+    std::size_t size_;
+    ChildReport* reports_;
+};
+
+struct RunningPicture {
+    pid_t process;
+    std::size_t index;
+    int messages_fd;  // the child's stdout
+    int lines_fd;     // the child's stderr
+};
+
+std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+// In the child: edit one picture with stdout going to `messages_fd` and
+// stderr to `lines_fd`, report the outcome and leave without running the
+// parent's exit handlers.
+[[noreturn]] void EditInChild(TintwellEntry entry, const BatchPlan& plan, const BatchPicture& picture,
+                              const RunningPicture& files, ChildReport& report) {
+    if (::dup2(files.messages_fd, STDOUT_FILENO) < 0 || ::dup2(files.lines_fd, STDERR_FILENO) < 0) {
+        ::_exit(EXIT_FAILURE);
+    }
+    const PictureEdit edit{plan.edit.function, plan.amount, picture.input,
+                           picture.output.empty() ? std::nullopt : std::optional(picture.output)};
+    report.outcome = EditPicture(entry, edit, plan.call);
+    report.returned = true;
+    std::fflush(stdout);
+    std::cerr.flush();
+    ::_exit(EXIT_SUCCESS);
+}
+
+void CloseFiles(const RunningPicture& picture) {
+    for (const int fd : {picture.messages_fd, picture.lines_fd}) {
+        if (fd >= 0) ::close(fd);
+    }
+}
+
+std::optional<RunningPicture> StartPicture(TintwellEntry entry, const BatchPlan& plan, std::size_t index,
+                                           SharedReports& reports, std::string& problem) {
+    RunningPicture started{0, index, ::memfd_create("tintwell-messages", MFD_CLOEXEC),
+                           ::memfd_create("tintwell-lines", MFD_CLOEXEC)};
+    if (started.messages_fd < 0 || started.lines_fd < 0) {
+        problem = SystemError("cannot capture the picture's messages");
+        CloseFiles(started);
+        return std::nullopt;
+    }
+    // Nothing buffered in the parent may be printed a second time by a child.
+    std::fflush(stdout);
+    std::cerr.flush();
+    started.process = ::fork();
+    if (started.process == 0) EditInChild(entry, plan, plan.pictures[index], started, reports[index]);
+    if (started.process < 0) {
+        problem = SystemError("cannot start a process");
+        CloseFiles(started);
+        return std::nullopt;
+    }
+    return started;
+}
+
+std::string ReadAll(int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return {};
+    std::string text(static_cast<std::size_t>(status.st_size), '\0');
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t got = ::pread(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    text.resize(done);
+    return text;
+}
+
+PictureOutcome CollectPicture(const RunningPicture& picture, int wait_status, SharedReports& reports) {
+    const ChildReport& report = reports[picture.index];
+    PictureOutcome outcome{report.outcome, ReadAll(picture.messages_fd), ReadAll(picture.lines_fd), {}};
+    CloseFiles(picture);
+    if (report.returned && !WIFSIGNALED(wait_status)) return outcome;
+    outcome.kind = CallOutcome::kFailed;
+    if (WIFSIGNALED(wait_status)) {
+        const int signal = WTERMSIG(wait_status);
+        outcome.problem = "the edit was killed by signal " + std::to_string(signal) + " (" + ::strsignal(signal) + ")";
+    } else if (!report.returned) {
+        outcome.problem = "the edit ended its process (exit status " + std::to_string(WEXITSTATUS(wait_status)) +
+                          ") without returning a result";
+    }
+    return outcome;
+}
+
+}  // namespace
+
+struct PictureProcesses::State {
+    TintwellEntry entry;
+    const BatchPlan& plan;
+    SharedReports reports;
+    std::map<pid_t, RunningPicture> running;
+};
+
+PictureProcesses::PictureProcesses(const Module& module, const BatchPlan& plan)
+    : state_(new State{module.entry(), plan, SharedReports(plan.pictures.size()), {}}) {}
+
+PictureProcesses::~PictureProcesses() = default;
+
+bool PictureProcesses::Ready(std::string& problem) {
+    if (!state_->reports.valid()) {
+        problem = SystemError("cannot share memory with the editing processes");
+        return false;
+    }
+    // A SIGCHLD ignored by whoever started us would let children vanish
+    // unwaited, with their results.
+    std::signal(SIGCHLD, SIG_DFL);
+    return true;
+}
+
+bool PictureProcesses::Start(std::size_t index, std::string& problem) {
+    const std::optional<RunningPicture> started =
+        StartPicture(state_->entry, state_->plan, index, state_->reports, problem);
+    if (!started) return false;
+    state_->running.emplace(started->process, *started);
+    return true;
+}
+
+std::size_t PictureProcesses::running() const { return state_->running.size(); }
+
+std::pair<std::size_t, PictureOutcome> PictureProcesses::WaitForOne() {
+    for (;;) {
+        int wait_status = 0;
+        const pid_t finished = ::waitpid(-1, &wait_status, 0);
+        const auto picture = state_->running.find(finished);
+        if (picture == state_->running.end()) continue;  // interrupted, or not one of ours
+        const std::size_t index = picture->second.index;
+        PictureOutcome outcome = CollectPicture(picture->second, wait_status, state_->reports);
+        state_->running.erase(picture);
+        return {index, std::move(outcome)};
+    }
+}
+
+}  // namespace tintwell_cli

@@ -1,0 +1,195 @@
+// Windows: each picture is edited by this program run again with
+// CreateProcessW on that one picture (the single-picture command line and
+// --batch-picture), its stdout and stderr going to temporary files of its
+// own. Its exit status is its outcome.
+#include <windows.h>
+
+#include <cstdio>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "batch_processes.h"
+#include "command_line.h"
+#include "exit_status.h"
+#include "windows_text.h"
+
+namespace tintwell_cli {
+namespace {
+
+// WaitForMultipleObjects waits for at most this many processes at once.
+constexpr std::size_t kMostProcesses = MAXIMUM_WAIT_OBJECTS;
+
+// A temporary file, removed when its last handle closes, which a child may
+// inherit as its stdout or stderr.
+HANDLE MakeCaptureFile(const std::wstring& folder, const std::wstring& name) {
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    return ::CreateFileW((folder + name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherited, CREATE_NEW,
+                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
+std::string ReadAll(HANDLE file) {
+    std::string text;
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return text;
+    char buffer[65536];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    return text;
+}
+
+// One argument as the C runtime's command-line parser reads it back:
+// quoted, with backslashes doubled before a quote and at the end.
+std::wstring Quoted(const std::wstring& argument) {
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t unit : argument) {
+        if (unit == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(unit == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += unit;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+// The command line that edits picture `index` alone.
+std::wstring PictureCommandLine(const std::wstring& program, const std::string& module, const BatchPlan& plan,
+                                std::size_t index) {
+    std::vector<std::string> arguments{"--module", module, std::string(kBatchPictureOption)};
+    if (!plan.call.check) arguments.emplace_back("--force");
+    if (plan.call.sync) arguments.emplace_back("--sync");
+    if (plan.call.quiet) arguments.emplace_back("-q");
+    arguments.push_back(std::to_string(plan.edit.function));
+    if (plan.edit.needs_amount()) arguments.push_back(std::to_string(plan.amount));
+    arguments.emplace_back("--");
+    const BatchPicture& picture = plan.pictures[index];
+    arguments.push_back(picture.input);
+    if (!picture.output.empty()) arguments.push_back(picture.output);
+    std::wstring line = Quoted(program);
+    for (const std::string& argument : arguments) line += L" " + Quoted(Wide(argument));
+    return line;
+}
+
+struct RunningPicture {
+    std::size_t index;
+    HANDLE process;
+    HANDLE messages;  // the child's stdout
+    HANDLE lines;     // the child's stderr
+};
+
+void CloseAll(const RunningPicture& picture) {
+    for (const HANDLE handle : {picture.process, picture.messages, picture.lines}) {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    }
+}
+
+std::string ExitProblem(DWORD code) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
+    if (code >= 0xC0000000) return std::string("the edit was ended by exception ") + hex;
+    return "the edit ended its process (exit status " + std::to_string(code) + ") without returning a result";
+}
+
+PictureOutcome Collect(const RunningPicture& picture) {
+    DWORD code = 0;
+    ::GetExitCodeProcess(picture.process, &code);
+    PictureOutcome outcome{CallOutcome::kFailed, ReadAll(picture.messages), ReadAll(picture.lines), {}};
+    if (code == kExitSuccess) {
+        outcome.kind = CallOutcome::kSucceeded;
+    } else if (code == kExitRefused) {
+        outcome.kind = CallOutcome::kRefused;
+    } else if (code != kExitEditFailed) {
+        outcome.problem = ExitProblem(code);
+    }
+    return outcome;
+}
+
+}  // namespace
+
+struct PictureProcesses::State {
+    std::wstring program;
+    std::string module;
+    const BatchPlan& plan;
+    std::wstring capture_folder;
+    std::vector<RunningPicture> running;
+};
+
+PictureProcesses::PictureProcesses(const Module& module, const BatchPlan& plan)
+    : state_(new State{ThisProgramPath(), module.path(), plan, {}, {}}) {}
+
+PictureProcesses::~PictureProcesses() {
+    for (const RunningPicture& picture : state_->running) {
+        ::WaitForSingleObject(picture.process, INFINITE);
+        CloseAll(picture);
+    }
+}
+
+bool PictureProcesses::Ready(std::string& problem) {
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH || state_->program.empty()) {
+        problem = "cannot find the temporary folder or this program: " + SystemMessage(::GetLastError());
+        return false;
+    }
+    state_->capture_folder.assign(folder, length);
+    return true;
+}
+
+bool PictureProcesses::Start(std::size_t index, std::string& problem) {
+    if (state_->running.size() >= kMostProcesses) {
+        problem = "at most " + std::to_string(kMostProcesses) + " pictures are edited at a time";
+        return false;
+    }
+    const std::wstring stem = L"tintwell-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(index);
+    RunningPicture started{index, nullptr, MakeCaptureFile(state_->capture_folder, stem + L"-out.txt"),
+                           MakeCaptureFile(state_->capture_folder, stem + L"-err.txt")};
+    if (started.messages == INVALID_HANDLE_VALUE || started.lines == INVALID_HANDLE_VALUE) {
+        problem = "cannot capture the picture's messages: " + SystemMessage(::GetLastError());
+        CloseAll(started);
+        return false;
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = started.messages;
+    startup.hStdError = started.lines;
+    PROCESS_INFORMATION process{};
+    std::wstring command = PictureCommandLine(state_->program, state_->module, state_->plan, index);
+    // Nothing buffered here may be lost or reordered behind the children's output.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (!::CreateProcessW(state_->program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        problem = "cannot start a process: " + SystemMessage(::GetLastError());
+        CloseAll(started);
+        return false;
+    }
+    ::CloseHandle(process.hThread);
+    started.process = process.hProcess;
+    state_->running.push_back(started);
+    return true;
+}
+
+std::size_t PictureProcesses::running() const { return state_->running.size(); }
+
+std::pair<std::size_t, PictureOutcome> PictureProcesses::WaitForOne() {
+    std::vector<HANDLE> processes;
+    for (const RunningPicture& picture : state_->running) processes.push_back(picture.process);
+    const DWORD signalled =
+        ::WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE, INFINITE);
+    const std::size_t which = signalled - WAIT_OBJECT_0 < processes.size() ? signalled - WAIT_OBJECT_0 : 0;
+    const RunningPicture picture = state_->running[which];
+    if (which != signalled - WAIT_OBJECT_0) ::WaitForSingleObject(picture.process, INFINITE);
+    state_->running.erase(state_->running.begin() + static_cast<std::ptrdiff_t>(which));
+    PictureOutcome outcome = Collect(picture);
+    CloseAll(picture);
+    return {picture.index, std::move(outcome)};
+}
+
+}  // namespace tintwell_cli
