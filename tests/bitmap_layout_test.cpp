@@ -62,50 +62,6 @@ TEST(BitmapLayout, HeaderIsCopiedAndPixelsComeFromOffset54) {
     EXPECT_EQ(ReadBytes(dir.File("out.bmp")), expected);
 }
 
-struct SizeCase {
-    const char* what;
-    std::int32_t width;
-    std::int32_t height;
-    std::int32_t function;
-    std::int32_t result;
-    std::size_t output_size;  // 0: no output file at all
-    friend void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.what; }
-};
-
-class PixelCountTest : public testing::TestWithParam<SizeCase> {};
-
-// Sizes from the header decide what is allocated; nothing is ever read or
-// written outside the buffer, and refused sizes allocate nothing.
-TEST_P(PixelCountTest, GivesTheExpectedResult) {
-    const SizeCase& c = GetParam();
-    TempDir dir;
-    Bytes input = MakeBmp(2, 2, Bytes(12, 7));
-    PutLittleEndian(input, kOffsetWidth, static_cast<std::uint32_t>(c.width));
-    PutLittleEndian(input, kOffsetHeight, static_cast<std::uint32_t>(c.height));
-    WriteBytes(dir.File("in.bmp"), input);
-    const CallOutcome outcome = CallTintwell(dir.File("in.bmp"), dir.File("out.bmp"), 9, c.function);
-    EXPECT_EQ(outcome.result, c.result) << c.what;
-    EXPECT_EQ(outcome.stdout_bytes, ModelCall({input, true, 9, c.function}).stdout_bytes) << c.what;
-    const std::optional<Bytes> output = ReadBytes(dir.File("out.bmp"));
-    if (c.output_size == 0) {
-        EXPECT_FALSE(output) << c.what;
-    } else {
-        ASSERT_TRUE(output) << c.what;
-        EXPECT_EQ(output->size(), c.output_size) << c.what;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, PixelCountTest,
-    testing::Values(SizeCase{"height 0", 2, 0, 1, 999, 54}, SizeCase{"width 0", 0, 5, 2, 999, 54},
-                    SizeCase{"width -1, height 5", -1, 5, 1, -1, 0},
-                    SizeCase{"top-down picture", 2, -2, 1, -1, 0},
-                    SizeCase{"both negative", -2, -3, 1, 999, 54},
-                    SizeCase{"most negative both", INT32_MIN, INT32_MIN, 1, -1, 0},
-                    SizeCase{"count just over 2^31 - 1", 1, 715827883, 1, -1, 0},
-                    SizeCase{"product wraps 32 bits", 65536, 65536, 1, -1, 0},
-                    SizeCase{"largest count, read only", 1, 715827882, 10, 0, 0}));
-
 // Bit counts other than 24 change only the padding; pixels are still 3 bytes.
 TEST(BitmapLayout, OtherBitCountsChangeOnlyThePadding) {
     for (const std::uint16_t bit_count : {0, 1, 8, 16, 32, 48, 65535}) {

@@ -108,29 +108,6 @@ TEST(RunSequence, OutputMayBeTheInput) {
     EXPECT_EQ(ReadBytes(dir.File("pic.bmp")), ModelCall({input, true, 0, 5}).output);
 }
 
-TEST(RunSequence, SlowPipeGivesTheSameResultAsAFile) {
-    TempDir dir;
-    std::mt19937 random(11);
-    const Bytes input = MakeRandomBmp(5, 40, random);
-    const std::string fifo = dir.File("pipe");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::thread writer([&] {
-        const int descriptor = ::open(fifo.c_str(), O_WRONLY);
-        for (std::size_t offset = 0; offset < input.size(); offset += 7) {
-            const std::size_t size = std::min<std::size_t>(7, input.size() - offset);
-            if (::write(descriptor, input.data() + offset, size) < 0) break;
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        ::close(descriptor);
-    });
-    const CallOutcome outcome = CallTintwell(fifo, dir.File("out.bmp"), 0, 5);
-    writer.join();
-    const ModelOutcome expected = ModelCall({input, true, 0, 5});
-    EXPECT_EQ(outcome.result, 999);
-    EXPECT_EQ(outcome.stdout_bytes, expected.stdout_bytes);
-    EXPECT_EQ(ReadBytes(dir.File("out.bmp")), expected.output);
-}
-
 // Every length of a small padded picture, from empty to whole.
 TEST(RunSequence, EveryTruncationMatchesTheModel) {
     std::mt19937 random(8);

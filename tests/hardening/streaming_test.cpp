@@ -150,18 +150,32 @@ TEST(Outputs, PipeCarriesTheModelsBytes) {
     EXPECT_TRUE(received == expected.output) << "the pipe did not carry the model's bytes";
 }
 
-// Inputs that cannot be read twice are held whole and give the same bytes.
+// Inputs that cannot be read twice are held whole and give the same bytes,
+// however the pipe's writer hands them over.
 TEST(Inputs, PipeHeldWhole) {
-    const Bytes picture = RandomPicture(1001, 700);
-    const ModelOutcome expected = Model(picture, TINTWELL_FUNCTION_DARKEN, 30);
-    TempDir dir;
-    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
-    std::thread writer([&] { FeedSlowly(dir.File("pipe"), picture, 1 << 16); });
-    const CallOutcome outcome = CallTintwell(dir.File("pipe"), dir.File("out.bmp"), 30, TINTWELL_FUNCTION_DARKEN);
-    writer.join();
-    EXPECT_EQ(outcome.result, expected.result);
-    EXPECT_EQ(outcome.stdout_bytes, expected.stdout_bytes);
-    EXPECT_TRUE(ReadBytes(dir.File("out.bmp")) == expected.output);
+    struct Feed {
+        const char* name;
+        Bytes picture;
+        std::size_t chunk;  // bytes per write, 200 us apart
+        std::int32_t function;
+        std::int32_t amount;
+    };
+    const Feed feeds[] = {
+        {"a few bytes at a time", RandomPicture(5, 40), 7, TINTWELL_FUNCTION_BRIGHTEN, 5},
+        {"many slices", RandomPicture(1001, 700), std::size_t{1} << 16, TINTWELL_FUNCTION_DARKEN, 30},
+    };
+    for (const Feed& feed : feeds) {
+        SCOPED_TRACE(feed.name);
+        const ModelOutcome expected = Model(feed.picture, feed.function, feed.amount);
+        TempDir dir;
+        ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+        std::thread writer([&] { FeedSlowly(dir.File("pipe"), feed.picture, feed.chunk); });
+        const CallOutcome outcome = CallTintwell(dir.File("pipe"), dir.File("out.bmp"), feed.amount, feed.function);
+        writer.join();
+        EXPECT_EQ(outcome.result, expected.result);
+        EXPECT_EQ(outcome.stdout_bytes, expected.stdout_bytes);
+        EXPECT_TRUE(ReadBytes(dir.File("out.bmp")) == expected.output);
+    }
 }
 
 // A file in /proc reports size 0 and is made anew on each read: it is read
