@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "utf16.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -44,26 +46,7 @@ std::optional<Bytes> ReadBytes(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-std::u16string Utf16(const std::string& utf8) {
-    std::u16string result;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        char32_t code_point = lead;
-        std::size_t length = 1;
-        if (lead >= 0xF0) code_point = lead & 0x07, length = 4;
-        else if (lead >= 0xE0) code_point = lead & 0x0F, length = 3;
-        else if (lead >= 0xC0) code_point = lead & 0x1F, length = 2;
-        for (std::size_t k = 1; k < length; ++k) code_point = (code_point << 6) | (utf8[i + k] & 0x3F);
-        i += length;
-        if (code_point >= 0x10000) {
-            result.push_back(static_cast<char16_t>(0xD800 + ((code_point - 0x10000) >> 10)));
-            result.push_back(static_cast<char16_t>(0xDC00 + ((code_point - 0x10000) & 0x3FF)));
-        } else {
-            result.push_back(static_cast<char16_t>(code_point));
-        }
-    }
-    return result;
-}
+std::u16string Utf16(const std::string& utf8) { return tintwell_cli::Utf8ToUtf16(utf8).value(); }
 
 StdoutCapture::StdoutCapture() {
     std::fflush(stdout);

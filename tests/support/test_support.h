@@ -39,7 +39,8 @@ private:
 void WriteBytes(const std::string& path, const Bytes& bytes);
 std::optional<Bytes> ReadBytes(const std::string& path);
 
-// UTF-8 -> UTF-16 for names made by the tests (ASCII and plain BMP text).
+// UTF-8 -> UTF-16 for names made by the tests, by the host's own conversion
+// (the names are well-formed UTF-8).
 std::u16string Utf16(const std::string& utf8);
 
 struct CallOutcome {
