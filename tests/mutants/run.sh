@@ -42,10 +42,9 @@ build_and_test() {  # name: builds the copy, runs the suite; 0 when every test p
         --output-on-failure >"$log/$1.test" 2>&1
 }
 
-# A build directory left by an older tree (another generator, say) is made anew.
-cmake --preset release -S "$copy" >"$log/configure" 2>&1 ||
-    { rm -rf "$build" && cmake --preset release -S "$copy" >"$log/configure" 2>&1; } ||
-    { echo "configure failed: $log/configure"; exit 2; }
+# Configured as `make build` does, which also takes over a build directory
+# that another generator made.
+make -C "$copy" --no-print-directory build >"$log/configure" 2>&1 || { echo "the copy does not build: $log/configure"; exit 2; }
 if ! build_and_test unplanted; then
     echo "the unplanted copy does not pass: $log/unplanted.test"
     exit 2
