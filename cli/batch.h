@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "command_words.h"
+#include "command_line.h"
 #include "edits.h"
-#include "library_call.h"
 #include "module_loader.h"
+#include "outcome.h"
+#include "picture_edit.h"
 
 namespace tintwell_cli {
 
@@ -34,11 +35,11 @@ struct BatchPlan {
     std::vector<BatchPicture> pictures;  // in input order
 };
 
-// Checks the batch form against the file system: every name converts to
+// Checks a batch command against the file system: every name converts to
 // UTF-16, no two pictures share an output, and no output is an existing
 // input unless --in-place asks for it. On failure says why in `problem` and
 // returns nothing; nothing has been written then.
-std::optional<BatchPlan> PlanBatch(const EditAndAmount& edit, const CommandWords& words, std::string& problem);
+std::optional<BatchPlan> PlanBatch(const Command& command, Message& problem);
 
 // The number of processors this process may run on (at least 1).
 std::size_t DefaultJobCount();

@@ -1,12 +1,13 @@
 // The processes of a batch, one per picture: each edits its picture with
 // its stdout and stderr captured, so that one picture's messages stay
 // together. Each platform's file starts and waits for them: fork on Linux
-// (batch_processes.cpp), CreateProcessW on Windows
+// (batch_processes_linux.cpp), CreateProcessW on Windows
 // (batch_processes_windows.cpp).
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -15,24 +16,29 @@
 namespace tintwell_cli {
 
 struct PictureOutcome {
-    CallOutcome kind = CallOutcome::kFailed;
+    OutcomeKind kind = OutcomeKind::kFailed;
     std::string messages;
-    std::string lines;    // what the picture's process said on stderr
-    std::string problem;  // the parent's own line, for a process that did not report
+    std::string lines;               // what the picture's process said on stderr
+    std::optional<Message> problem;  // the parent's own line, for a process that did not report
 };
+
+// Edits one picture of a batch and reports it, in the picture's own process.
+using PictureJob = OutcomeKind (*)(TintwellEntry entry, const BatchPlan& plan, const BatchPicture& picture);
 
 class PictureProcesses {
 public:
-    PictureProcesses(const Module& module, const BatchPlan& plan);
+    // `job` is what a forked process runs; a platform that starts this
+    // program again for each picture runs it there instead.
+    PictureProcesses(const Module& module, const BatchPlan& plan, PictureJob job);
     PictureProcesses(const PictureProcesses&) = delete;
     PictureProcesses& operator=(const PictureProcesses&) = delete;
     ~PictureProcesses();
 
     // Whether pictures' processes can be started at all; says why not.
-    bool Ready(std::string& problem);
+    bool Ready(Message& problem);
 
     // Starts the process for picture `index`; says why not.
-    bool Start(std::size_t index, std::string& problem);
+    bool Start(std::size_t index, Message& problem);
 
     std::size_t running() const;
 

@@ -12,7 +12,9 @@
 #include "batch_processes.h"
 #include "command_line.h"
 #include "exit_status.h"
-#include "windows_text.h"
+#include "host_messages.h"
+#include "report.h"
+#include "text_windows.h"
 
 namespace tintwell_cli {
 namespace {
@@ -88,21 +90,21 @@ void CloseAll(const RunningPicture& picture) {
     }
 }
 
-std::string ExitProblem(DWORD code) {
+Message ExitProblem(DWORD code) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
-    if (code >= 0xC0000000) return std::string("the edit was ended by exception ") + hex;
-    return "the edit ended its process (exit status " + std::to_string(code) + ") without returning a result";
+    if (code >= 0xC0000000) return MessageOf(text::kEndedByException, hex);
+    return MessageOf(text::kEndedWithoutResult, code);
 }
 
 PictureOutcome Collect(const RunningPicture& picture) {
     DWORD code = 0;
     ::GetExitCodeProcess(picture.process, &code);
-    PictureOutcome outcome{CallOutcome::kFailed, ReadAll(picture.messages), ReadAll(picture.lines), {}};
+    PictureOutcome outcome{OutcomeKind::kFailed, ReadAll(picture.messages), ReadAll(picture.lines), {}};
     if (code == kExitSuccess) {
-        outcome.kind = CallOutcome::kSucceeded;
+        outcome.kind = OutcomeKind::kSucceeded;
     } else if (code == kExitRefused) {
-        outcome.kind = CallOutcome::kRefused;
+        outcome.kind = OutcomeKind::kRefused;
     } else if (code != kExitEditFailed) {
         outcome.problem = ExitProblem(code);
     }
@@ -119,7 +121,7 @@ struct PictureProcesses::State {
     std::vector<RunningPicture> running;
 };
 
-PictureProcesses::PictureProcesses(const Module& module, const BatchPlan& plan)
+PictureProcesses::PictureProcesses(const Module& module, const BatchPlan& plan, PictureJob)
     : state_(new State{ThisProgramPath(), module.path(), plan, {}, {}}) {}
 
 PictureProcesses::~PictureProcesses() {
@@ -129,27 +131,27 @@ PictureProcesses::~PictureProcesses() {
     }
 }
 
-bool PictureProcesses::Ready(std::string& problem) {
+bool PictureProcesses::Ready(Message& problem) {
     wchar_t folder[MAX_PATH + 1];
     const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
     if (length == 0 || length > MAX_PATH || state_->program.empty()) {
-        problem = "cannot find the temporary folder or this program: " + SystemMessage(::GetLastError());
+        problem = MessageOf(text::kNoTemporaryFolder, SystemMessage(::GetLastError()));
         return false;
     }
     state_->capture_folder.assign(folder, length);
     return true;
 }
 
-bool PictureProcesses::Start(std::size_t index, std::string& problem) {
+bool PictureProcesses::Start(std::size_t index, Message& problem) {
     if (state_->running.size() >= kMostProcesses) {
-        problem = "at most " + std::to_string(kMostProcesses) + " pictures are edited at a time";
+        problem = MessageOf(text::kTooManyProcesses, kMostProcesses);
         return false;
     }
     const std::wstring stem = L"tintwell-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(index);
     RunningPicture started{index, nullptr, MakeCaptureFile(state_->capture_folder, stem + L"-out.txt"),
                            MakeCaptureFile(state_->capture_folder, stem + L"-err.txt")};
     if (started.messages == INVALID_HANDLE_VALUE || started.lines == INVALID_HANDLE_VALUE) {
-        problem = "cannot capture the picture's messages: " + SystemMessage(::GetLastError());
+        problem = MessageOf(text::kNoCapture, SystemMessage(::GetLastError()));
         CloseAll(started);
         return false;
     }
@@ -162,11 +164,10 @@ bool PictureProcesses::Start(std::size_t index, std::string& problem) {
     PROCESS_INFORMATION process{};
     std::wstring command = PictureCommandLine(state_->program, state_->module, state_->plan, index);
     // Nothing buffered here may be lost or reordered behind the children's output.
-    std::fflush(stdout);
-    std::fflush(stderr);
+    FlushOutput();
     if (!::CreateProcessW(state_->program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                           &startup, &process)) {
-        problem = "cannot start a process: " + SystemMessage(::GetLastError());
+        problem = MessageOf(text::kNoProcess, SystemMessage(::GetLastError()));
         CloseAll(started);
         return false;
     }

@@ -9,8 +9,11 @@
 
 #include "batch.h"
 #include "batch_processes.h"
+#include "edit_picture.h"
 #include "exit_status.h"
+#include "host_messages.h"
 #include "platform.h"
+#include "report.h"
 #include "utf16.h"
 
 namespace tintwell_cli {
@@ -24,8 +27,8 @@ public:
 
     void Finish(std::size_t index, PictureOutcome outcome) {
         ++finished_;
-        if (outcome.kind == CallOutcome::kFailed) ++failed_;
-        if (outcome.kind == CallOutcome::kRefused) ++refused_;
+        if (outcome.kind == OutcomeKind::kFailed) ++failed_;
+        if (outcome.kind == OutcomeKind::kRefused) ++refused_;
         waiting_.emplace(index, std::move(outcome));
         ClearProgress();
         for (auto next = waiting_.begin(); next != waiting_.end() && next->first == printed_;
@@ -39,10 +42,11 @@ public:
         ClearProgress();
         const std::size_t count = plan_.pictures.size();
         const std::size_t unfinished = failed_ + refused_;
-        std::cerr << "tintwell: " << count << (count == 1 ? " picture: " : " pictures: ") << count - unfinished
-                  << (plan_.edit.writes_output ? " written, " : " read, ") << unfinished << " failed";
-        if (refused_ > 0) std::cerr << " (" << refused_ << " refused)";
-        std::cerr << "\n";
+        const std::string pictures = count == 1 ? std::string(text::kOnePicture) : Format(text::kPictures, count);
+        const bool writes = plan_.edit.writes_output;
+        const std::string_view summary = refused_ > 0 ? (writes ? text::kBatchWrittenRefused : text::kBatchReadRefused)
+                                                      : (writes ? text::kBatchWritten : text::kBatchRead);
+        std::cerr << Format(summary, pictures, count - unfinished, unfinished, refused_) << "\n";
         if (failed_ > 0) return kExitEditFailed;
         return refused_ > 0 ? kExitRefused : kExitSuccess;
     }
@@ -52,13 +56,12 @@ private:
         std::fwrite(outcome.messages.data(), 1, outcome.messages.size(), stdout);
         std::fflush(stdout);
         std::cerr << outcome.lines;
-        if (!outcome.problem.empty()) std::cerr << "tintwell: " << picture.input << ": " << outcome.problem << "\n";
+        if (outcome.problem) ReportAboutFile(picture.input, *outcome.problem);
     }
 
     void ShowProgress() {
         if (!show_progress_) return;
-        std::cerr << "\rtintwell: " << finished_ << "/" << plan_.pictures.size() << " done, "
-                  << failed_ + refused_ << " failed" << std::flush;
+        std::cerr << Format(text::kBatchProgress, finished_, plan_.pictures.size(), failed_ + refused_) << std::flush;
     }
 
     void ClearProgress() {
@@ -78,19 +81,28 @@ bool CreateOutputDirectory(const std::string& directory) {
     std::error_code error;
     std::filesystem::create_directories(PathOf(directory), error);
     if (!error && std::filesystem::is_directory(PathOf(directory), error)) return true;
-    std::cerr << "tintwell: cannot use the output directory " << directory << ": "
-              << (error ? error.message() : "not a directory") << "\n";
+    ReportError(MessageOf(text::kOutputDirectoryUnusable, directory,
+                          error ? error.message() : std::string(text::kNotADirectory)));
     return false;
+}
+
+OutcomeKind EditAndReport(TintwellEntry entry, const BatchPlan& plan, const BatchPicture& picture) {
+    const PictureEdit edit{plan.edit.function, plan.amount, picture.input,
+                           picture.output.empty() ? std::nullopt : std::optional(picture.output)};
+    const Outcome outcome = EditPicture(entry, edit, plan.call);
+    Report(outcome);
+    FlushOutput();
+    return outcome.kind;
 }
 
 }  // namespace
 
 int RunBatch(const Module& module, const BatchPlan& plan) {
     if (plan.out_dir && !CreateOutputDirectory(*plan.out_dir)) return kExitUsage;
-    PictureProcesses processes(module, plan);
-    std::string problem;
+    PictureProcesses processes(module, plan, EditAndReport);
+    Message problem;
     if (!processes.Ready(problem)) {
-        std::cerr << "tintwell: " << problem << "\n";
+        ReportError(problem);
         return kExitEditFailed;
     }
     BatchReport report(plan);
@@ -100,7 +112,7 @@ int RunBatch(const Module& module, const BatchPlan& plan) {
             if (processes.Start(next, problem)) {
                 ++next;
             } else if (processes.running() == 0) {
-                report.Finish(next++, PictureOutcome{CallOutcome::kFailed, {}, {}, problem});
+                report.Finish(next++, PictureOutcome{OutcomeKind::kFailed, {}, {}, problem});
             } else {
                 break;  // out of processes for now: retry when one has finished
             }

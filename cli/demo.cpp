@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <system_error>
 
+#include "edit_picture.h"
 #include "edits.h"
 #include "exit_status.h"
+#include "host_messages.h"
+#include "report.h"
 #include "web_page.h"
 
 namespace tintwell_cli {
@@ -100,7 +102,9 @@ std::string DecodedCount(std::size_t pictures) {
 // Runs one edit through the library; returns whether it succeeded.
 bool RunEdit(TintwellEntry entry, const EditInfo& edit, std::int32_t amount, const std::string& output,
              const CallOptions& options) {
-    return EditPicture(entry, {edit.function, amount, "original.bmp", output}, options) == CallOutcome::kSucceeded;
+    const Outcome outcome = EditPicture(entry, {edit.function, amount, "original.bmp", output}, options);
+    Report(outcome);
+    return outcome.kind == OutcomeKind::kSucceeded;
 }
 
 }  // namespace
@@ -144,12 +148,12 @@ int RunDemo(TintwellEntry entry, const std::string& directory, const CallOptions
     // Work inside the directory so the names passed to the library stay short.
     std::filesystem::current_path(directory, error);
     if (error) {
-        std::cerr << "tintwell: demo: cannot use directory " << directory << ": " << error.message() << "\n";
+        ReportError(MessageOf(text::kDemoDirectoryUnusable, directory, error.message()));
         return kExitUsage;
     }
     const std::vector<std::uint8_t> sample = SamplePicture();
     if (!WriteFile("original.bmp", {reinterpret_cast<const char*>(sample.data()), sample.size()})) {
-        std::cerr << "tintwell: demo: cannot write " << directory << "/original.bmp\n";
+        ReportError(MessageOf(text::kDemoNotWritten, directory, "original.bmp"));
         return kExitUsage;
     }
     std::string page = PageHead() + Figure("original.bmp", "original");
@@ -168,17 +172,16 @@ int RunDemo(TintwellEntry entry, const std::string& directory, const CallOptions
     page += "</main>\n" + DecodedCount(std::size(kDemoEdits) + 1) + (web_page ? WebPageLink() : "") +
             "</body>\n</html>\n";
     if (!WriteFile("index.html", page)) {
-        std::cerr << "tintwell: demo: cannot write " << directory << "/index.html\n";
+        ReportError(MessageOf(text::kDemoNotWritten, directory, "index.html"));
         return kExitUsage;
     }
     std::string copy_error;
     if (web_page && !CopyWebPage(*web_page, ".", copy_error)) {
-        std::cerr << "tintwell: demo: cannot copy the web page from " << web_page->string() << ": " << copy_error
-                  << "\n";
+        ReportError(MessageOf(text::kDemoPageNotCopied, web_page->string(), copy_error));
         return kExitUsage;
     }
-    std::cerr << "tintwell: demo: wrote the original, 9 edits and index.html" << (web_page ? " and " : "")
-              << (web_page ? kWebPageName : "") << " to " << directory << "/\n";
+    ReportError(web_page ? MessageOf(text::kDemoWroteWithPage, directory, kWebPageName)
+                         : MessageOf(text::kDemoWrote, directory));
     return all_succeeded ? kExitSuccess : kExitEditFailed;
 }
 

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "library_call.h"
+#include "korvane/tintwell.h"
+#include "picture_edit.h"
 
 namespace tintwell_cli {
 

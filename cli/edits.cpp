@@ -3,8 +3,9 @@
 #include <array>
 #include <charconv>
 #include <cstdlib>
-#include <filesystem>
 
+#include "format.h"
+#include "host_messages.h"
 #include "korvane/tintwell.h"
 
 namespace tintwell_cli {
@@ -35,39 +36,18 @@ std::optional<EditInfo> FindEdit(std::string_view word) {
     return std::nullopt;
 }
 
-std::optional<EditAndAmount> ReadEditAndAmount(const std::vector<std::string>& words, std::string& problem) {
-    const std::optional<EditInfo> edit = words.empty() ? std::nullopt : FindEdit(words[0]);
-    if (!edit) {
-        problem = words.empty() ? "no edit given" : "unknown edit '" + words[0] + "'";
-        return std::nullopt;
-    }
-    const std::optional<std::int32_t> amount = words.size() > 1 ? ParseInt32(words[1]) : std::nullopt;
-    if (edit->needs_amount() && !amount) {
-        problem = std::string(edit->name) + " needs an AMOUNT, an integer from -2147483648 to 2147483647";
-        return std::nullopt;
-    }
-    std::error_code error;
-    if (!edit->needs_amount() && amount && !std::filesystem::exists(words[1], error)) {
-        problem = std::string(edit->name) + " takes no AMOUNT";
-        return std::nullopt;
-    }
-    return EditAndAmount{*edit, amount.value_or(0), edit->needs_amount() ? 2u : 1u};
-}
-
 std::optional<std::string> AmountWarning(const EditInfo& edit, std::int32_t amount) {
-    const std::string said = "amount " + std::to_string(amount);
     switch (edit.amount_use) {
     case AmountUse::kNone: return std::nullopt;
     case AmountUse::kChannel:
         if (amount >= 0 && amount <= 255) return std::nullopt;
-        return said + " acts as " + std::to_string(amount & 0xFF) + " (" + std::string(edit.name) +
-               " uses its low 8 bits)";
+        return Format(text::kAmountLowBits, amount, amount & 0xFF, edit.name);
     case AmountUse::kNoiseBound:
         if (amount >= 1 && amount <= 256) return std::nullopt;
-        if (amount == 0) return said + " adds no noise";
-        if (amount < 0 && amount >= -256) return said + " acts as " + std::to_string(-amount);
+        if (amount == 0) return Format(text::kAmountNoNoise, amount);
+        if (amount < 0 && amount >= -256) return Format(text::kAmountActsAs, amount, -amount);
         // Beyond 256 the draws wrap: each adds the low 8 bits of a value below |amount|.
-        return said + " adds the low 8 bits of a value below " + std::to_string(std::abs(std::int64_t{amount}));
+        return Format(text::kAmountWraps, amount, std::abs(std::int64_t{amount}));
     }
     return std::nullopt;
 }

@@ -7,7 +7,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tintwell_cli {
 
@@ -33,18 +32,6 @@ std::span<const EditInfo> AllEdits();
 
 // Finds an edit by its name or its decimal function number (1 to 10).
 std::optional<EditInfo> FindEdit(std::string_view word);
-
-// EDIT [AMOUNT] read from the start of the words after the options.
-struct EditAndAmount {
-    EditInfo edit;
-    std::int32_t amount = 0;
-    std::size_t next = 0;  // the first word after them
-};
-
-// Reads EDIT [AMOUNT]; on failure says why in `problem`. A number after an
-// edit that takes no AMOUNT is taken for a mistaken AMOUNT unless a file
-// has that name.
-std::optional<EditAndAmount> ReadEditAndAmount(const std::vector<std::string>& words, std::string& problem);
 
 // What an amount that does not act as it reads does instead ("amount 300
 // acts as 44"); nothing when it acts as it reads.

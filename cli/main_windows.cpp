@@ -9,13 +9,11 @@
 #include <io.h>
 
 #include <cstdio>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "exit_status.h"
+#include "main.h"
 #include "utf16.h"
 
 namespace {
@@ -50,9 +48,7 @@ int wmain(int argc, wchar_t** argv) {
         const std::optional<std::string> utf8 =
             tintwell_cli::Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
         if (!utf8) {
-            std::cerr << "tintwell: argument " << i << " is not valid UTF-16 (a lone surrogate)\n"
-                         "Try 'tintwell --help' for more information.\n";
-            return tintwell_cli::kExitUsage;
+            return tintwell_cli::RefuseArgument(i);
         }
         arguments.push_back(*utf8);
     }

@@ -2,9 +2,11 @@
 // loaded with LoadLibraryExW; Tintwell is its export with ordinal 1.
 #include <windows.h>
 
+#include "format.h"
+#include "host_messages.h"
 #include "module_loader.h"
+#include "text_windows.h"
 #include "utf16.h"
-#include "windows_text.h"
 
 namespace tintwell_cli {
 namespace {
@@ -20,12 +22,12 @@ std::unique_ptr<Module> Module::Load(const std::string& path, std::string& error
     const std::filesystem::path absolute = std::filesystem::absolute(PathOf(path), ignored);
     HMODULE handle = ::LoadLibraryExW(absolute.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (handle == nullptr) {
-        error = path + ": " + SystemMessage(::GetLastError());
+        error = Format(text::kLibraryFileError, path, SystemMessage(::GetLastError()));
         return nullptr;
     }
     const FARPROC symbol = ::GetProcAddress(handle, MAKEINTRESOURCEA(kTintwellOrdinal));
     if (symbol == nullptr) {
-        error = path + ": the library has no export with ordinal 1 (Tintwell)";
+        error = Format(text::kNoTintwellOrdinal, path);
         ::FreeLibrary(handle);
         return nullptr;
     }

@@ -1,19 +1,32 @@
 // Printing the loaded library's resources, read by the platform's file.
 #include <iostream>
 
+#include "host_messages.h"
 #include "module_resources.h"
+#include "report.h"
 
 namespace tintwell_cli {
 
+namespace {
+
+std::optional<ModuleInfo> ReadOrSayWhy(const Module& module) {
+    Message problem;
+    std::optional<ModuleInfo> info = ReadLoadedModuleInfo(module, problem);
+    if (!info) ReportError(problem);
+    return info;
+}
+
+}  // namespace
+
 bool PrintLibraryVersion(const Module& module) {
-    const std::optional<ModuleInfo> info = ReadLoadedModuleInfo(module);
+    const std::optional<ModuleInfo> info = ReadOrSayWhy(module);
     if (!info) return false;
-    std::cout << "library version: " << FormatVersion(info->version.file_version) << "\n";
+    Say(MessageOf(text::kLibraryVersion, FormatVersion(info->version.file_version)));
     return true;
 }
 
 bool PrintModuleInfo(const Module& module) {
-    const std::optional<ModuleInfo> info = ReadLoadedModuleInfo(module);
+    const std::optional<ModuleInfo> info = ReadOrSayWhy(module);
     if (!info) return false;
     std::cout << FormatModuleInfo(*info);
     return true;

@@ -1,6 +1,6 @@
 // The loaded library's resources as the host prints them. Each platform
 // reads them from its own store: the ELF note on Linux
-// (library_note_reader.cpp), the resource section on Windows
+// (module_resources_linux.cpp), the resource section on Windows
 // (module_resources_windows.cpp).
 #pragma once
 
@@ -9,12 +9,13 @@
 
 #include "module_info.h"
 #include "module_loader.h"
+#include "outcome.h"
 
 namespace tintwell_cli {
 
-// Reads the resources of the loaded module; on failure prints a line on
-// stderr that names the library and says why. Each platform's file defines it.
-std::optional<ModuleInfo> ReadLoadedModuleInfo(const Module& module);
+// Reads the resources of the loaded module; on failure says why, naming the
+// library. Each platform's file defines it.
+std::optional<ModuleInfo> ReadLoadedModuleInfo(const Module& module, Message& problem);
 
 // Prints "library version: V" with the file version of the loaded module.
 // False, with a line on stderr, when its resources are missing or unreadable.

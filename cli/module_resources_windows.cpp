@@ -8,13 +8,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "format.h"
+#include "host_messages.h"
 #include "module_resources.h"
-#include "windows_text.h"
+#include "text_windows.h"
 
 namespace tintwell_cli {
 namespace {
@@ -206,21 +207,21 @@ std::optional<ModuleInfo> ReadModuleResources(void* module, const std::wstring& 
     const auto handle = static_cast<HMODULE>(module);
     ModuleInfo info;
     if (!ReadVersionBlock(handle, path.c_str(), info.version)) {
-        error = "no readable version block: " + SystemMessage(::GetLastError());
+        error = Format(text::kNoVersionBlock, SystemMessage(::GetLastError()));
         return std::nullopt;
     }
     if (!ReadTypeLibraries(handle, path.c_str(), info.type_libraries)) {
-        error = "a type library that cannot be loaded: " + SystemMessage(::GetLastError());
+        error = Format(text::kUnloadableTypeLibrary, SystemMessage(::GetLastError()));
         return std::nullopt;
     }
     ReadStringTable(handle, info.string_table);
     return info;
 }
 
-std::optional<ModuleInfo> ReadLoadedModuleInfo(const Module& module) {
+std::optional<ModuleInfo> ReadLoadedModuleInfo(const Module& module, Message& problem) {
     std::string error;
     std::optional<ModuleInfo> info = ReadModuleResources(module.handle(), Wide(module.path()), error);
-    if (!info) std::cerr << "tintwell: " << module.path() << ": unreadable resources: " << error << "\n";
+    if (!info) problem = MessageOf(text::kUnreadableResources, module.path(), error);
     return info;
 }
 

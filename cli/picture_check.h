@@ -2,7 +2,8 @@
 // reads (a 24-bit uncompressed BMP with the 40-byte information header and
 // pixels at byte 54, bottom-up rows). The library itself checks nothing, so
 // the host asks this before every call. Standard C++ only, so that every
-// host, the web page included, compiles this very file.
+// host, the web page included, compiles this very file; the layout itself
+// is processing/bitmap_layout.h's, the library's own.
 #pragma once
 
 #include <cstddef>
@@ -11,10 +12,12 @@
 #include <span>
 #include <string>
 
+#include "bitmap_layout.h"
+
 namespace tintwell_cli {
 
 // The header bytes the check needs: the file header and the information header.
-inline constexpr std::size_t kPictureHeaderSize = 54;
+inline constexpr std::size_t kPictureHeaderSize = korvane::kHeaderSize;
 
 // Why a file is not a picture the library edits correctly, in plain English
 // ("32 bits per pixel", "not a BMP file", "pixels start at byte 138, not 54",

@@ -1,5 +1,5 @@
 // Small questions the host asks the system, answered by each platform's
-// file (platform.cpp, platform_windows.cpp).
+// file (platform_linux.cpp, platform_windows.cpp).
 #pragma once
 
 #include <compare>

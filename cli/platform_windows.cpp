@@ -3,7 +3,7 @@
 #include <io.h>
 
 #include "platform.h"
-#include "windows_text.h"
+#include "text_windows.h"
 
 namespace tintwell_cli {
 

@@ -90,10 +90,6 @@ std::string Utf8Of(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
-bool IsValidFileName(const std::string& name, std::string& problem) {
-    if (Utf8ToUtf16(name)) return true;
-    problem = "file name is not valid UTF-8: '" + name + "'";
-    return false;
-}
+bool IsValidFileName(const std::string& name) { return Utf8ToUtf16(name).has_value(); }
 
 }  // namespace tintwell_cli

@@ -21,8 +21,7 @@ std::optional<std::string> Utf16ToUtf8(std::u16string_view text);
 std::filesystem::path PathOf(const std::string& utf8_name);
 std::string Utf8Of(const std::filesystem::path& path);
 
-// Whether a file name can be passed to the library faithfully; when not,
-// says why in `problem`.
-bool IsValidFileName(const std::string& name, std::string& problem);
+// Whether a file name can be passed to the library faithfully.
+bool IsValidFileName(const std::string& name);
 
 }  // namespace tintwell_cli

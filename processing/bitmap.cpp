@@ -14,57 +14,6 @@
 namespace korvane {
 namespace {
 
-using HeaderBytes = std::array<std::uint8_t, kHeaderSize>;
-
-// Walks the header bytes field by field, little-endian, in file order.
-class HeaderCursor {
-public:
-    explicit HeaderCursor(HeaderBytes& bytes) : bytes_(bytes) {}
-
-    template <typename Field>
-    void Load(Field& field) {
-        std::uint32_t value = 0;
-        for (std::size_t i = 0; i < sizeof(Field); ++i) {
-            value |= static_cast<std::uint32_t>(bytes_[offset_ + i]) << (8 * i);
-        }
-        field = static_cast<Field>(value);
-        offset_ += sizeof(Field);
-    }
-
-    template <typename Field>
-    void Store(Field field) {
-        const auto value = static_cast<std::uint32_t>(field);
-        for (std::size_t i = 0; i < sizeof(Field); ++i) {
-            bytes_[offset_ + i] = static_cast<std::uint8_t>(value >> (8 * i));
-        }
-        offset_ += sizeof(Field);
-    }
-
-private:
-    HeaderBytes& bytes_;
-    std::size_t offset_ = 0;
-};
-
-// Visits the 15 fields in file order with Load or Store.
-template <typename Header, typename Visit>
-void ForEachField(Header& h, Visit visit) {
-    visit(h.bfType);
-    visit(h.bfSize);
-    visit(h.bfReserved);
-    visit(h.bfOffBits);
-    visit(h.biSize);
-    visit(h.biWidth);
-    visit(h.biHeight);
-    visit(h.biPlanes);
-    visit(h.biBitCount);
-    visit(h.biCompression);
-    visit(h.biSizeImage);
-    visit(h.biXPelsPerMeter);
-    visit(h.biYPelsPerMeter);
-    visit(h.biClrUsed);
-    visit(h.biClrImportant);
-}
-
 constexpr std::uint8_t kZeroPadding[4] = {};
 
 // Spans per vectored call when rows need padding spans between them.
@@ -137,36 +86,18 @@ std::optional<std::uint64_t> ReadSliceWith(const RowLayout& layout, const Slice&
 }  // namespace
 
 bool ReadHeader(InputStream& input, BitmapHeader& header) {
-    HeaderBytes bytes{};
+    std::array<std::uint8_t, kHeaderSize> bytes{};
     IoSpan span = SpanOf(bytes.data(), bytes.size());
     if (!input.Read(std::span<IoSpan>(&span, 1))) return false;
-    HeaderCursor cursor(bytes);
-    ForEachField(header, [&cursor](auto& field) { cursor.Load(field); });
+    header = ParseHeader(bytes);
     return true;
 }
 
 bool WriteHeader(OutputStream& output, const BitmapHeader& header) {
-    HeaderBytes bytes{};
-    HeaderCursor cursor(bytes);
-    ForEachField(header, [&cursor](auto field) { cursor.Store(field); });
+    std::array<std::uint8_t, kHeaderSize> bytes{};
+    StoreHeader(header, bytes);
     IoSpan span = SpanOf(bytes.data(), bytes.size());
     return output.Write(std::span<IoSpan>(&span, 1));
-}
-
-std::uint32_t RowPadding(const BitmapHeader& header) {
-    // The row's byte count may wrap in 32 bits; only its value modulo 4
-    // matters, and that survives the wrap.
-    const std::uint32_t row_bytes =
-        static_cast<std::uint32_t>(header.biWidth) * static_cast<std::uint32_t>(header.biBitCount / 8);
-    return (0u - row_bytes) & 3u;
-}
-
-std::optional<std::size_t> PixelByteCount(const BitmapHeader& header) {
-    // |biWidth * biHeight| <= 2^62 fits in 64 bits; the factor 3 comes after
-    // the range check so that it cannot overflow.
-    const std::int64_t pixels = std::int64_t{header.biWidth} * header.biHeight;
-    if (pixels < 0 || pixels > INT32_MAX / 3) return std::nullopt;
-    return static_cast<std::size_t>(pixels) * 3;
 }
 
 std::optional<PixelBuffer> PixelBuffer::Allocate(std::size_t size) {
@@ -202,24 +133,6 @@ PixelBuffer::~PixelBuffer() {
     } else {
         std::free(data_);
     }
-}
-
-RowLayout RowLayout::Of(const BitmapHeader& header) {
-    RowLayout layout;
-    layout.padding = RowPadding(header);
-    // Rows exist only when biHeight > 0 and have pixels only when biWidth > 0;
-    // a row without pixels has no padding either.
-    if (header.biHeight > 0 && header.biWidth > 0) {
-        layout.row_bytes = static_cast<std::size_t>(header.biWidth) * 3;
-        layout.rows = static_cast<std::size_t>(header.biHeight);
-    }
-    return layout;
-}
-
-std::uint64_t RowLayout::FileOffset(std::size_t pixel) const {
-    if (row_bytes == 0) return kHeaderSize;
-    const std::uint64_t row = pixel / row_bytes;
-    return kHeaderSize + row * (row_bytes + padding) + pixel % row_bytes;
 }
 
 std::optional<std::uint64_t> ReadSlice(InputStream& input, const RowLayout& layout, const Slice& slice,

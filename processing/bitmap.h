@@ -1,5 +1,5 @@
-// The BMP layout: the 54-byte header, row padding, where the rows lie in the
-// file, the pixel buffer, and the reading and writing of slices of rows.
+// Reading and writing a picture: the header, the pixel buffer, and slices of
+// rows. Where everything lies in the file is bitmap_layout.h's.
 #pragma once
 
 #include <algorithm>
@@ -7,31 +7,10 @@
 #include <cstdint>
 #include <optional>
 
+#include "bitmap_layout.h"
 #include "file_stream.h"
 
 namespace korvane {
-
-inline constexpr std::size_t kHeaderSize = 54;
-
-// The file header and information header as 15 fields. The two reserved
-// 16-bit fields are one 4-byte field, as they are read and written.
-struct BitmapHeader {
-    std::uint16_t bfType = 0;
-    std::uint32_t bfSize = 0;
-    std::uint32_t bfReserved = 0;
-    std::uint32_t bfOffBits = 0;
-    std::uint32_t biSize = 0;
-    std::int32_t biWidth = 0;
-    std::int32_t biHeight = 0;
-    std::uint16_t biPlanes = 0;
-    std::uint16_t biBitCount = 0;
-    std::uint32_t biCompression = 0;
-    std::uint32_t biSizeImage = 0;
-    std::int32_t biXPelsPerMeter = 0;
-    std::int32_t biYPelsPerMeter = 0;
-    std::uint32_t biClrUsed = 0;
-    std::uint32_t biClrImportant = 0;
-};
 
 // Reads up to 54 header bytes. Fields the file ends inside keep the bytes
 // present and zero for the rest. Fails only on a read error.
@@ -39,14 +18,6 @@ bool ReadHeader(InputStream& input, BitmapHeader& header);
 
 // Writes the 54 header bytes exactly as they were read.
 bool WriteHeader(OutputStream& output, const BitmapHeader& header);
-
-// Bytes that end each row so that biWidth * (biBitCount / 8) becomes a
-// multiple of 4: always 0 to 3.
-std::uint32_t RowPadding(const BitmapHeader& header);
-
-// The exact pixel byte count biWidth * biHeight * 3, or nothing when it is
-// negative or larger than the largest signed 32-bit number.
-std::optional<std::size_t> PixelByteCount(const BitmapHeader& header);
 
 // One zero-filled block of memory for pixels: the window a picture streams
 // through, or a whole picture. Blocks of 128 KiB and more are private
@@ -81,25 +52,6 @@ private:
 // times) stays small: a 4000 x 3000 invert took 15.4 to 15.9 ms of CPU with
 // it, 16.0 to 16.8 ms with 128 or 256 KiB.
 inline constexpr std::size_t kSliceBytes = std::size_t{1} << 20;
-
-// Where the rows of a picture lie in the file: row r's pixels (no padding)
-// start at byte 54 + r * (row_bytes + padding). Made only from a header whose
-// PixelByteCount is in range: the pixel bytes fit in 31 bits, and file
-// offsets (which add the padding) are kept in 64.
-struct RowLayout {
-    std::size_t row_bytes = 0;  // biWidth * 3
-    std::size_t rows = 0;       // biHeight, or 0 when there are no pixels
-    std::uint32_t padding = 0;
-
-    static RowLayout Of(const BitmapHeader& header);
-
-    // All pixel bytes, without padding.
-    std::size_t PixelBytes() const { return rows * row_bytes; }
-    // Where pixel byte `pixel` (counted without padding) lies in the file.
-    std::uint64_t FileOffset(std::size_t pixel) const;
-    // The header and every row with its padding.
-    std::uint64_t FileLength() const { return FileOffset(PixelBytes()); }
-};
 
 // A run of whole pixels, counted without padding: whole rows, or a piece of
 // one row when a row is longer than a slice.

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "bitmap_layout.h"  // kBytesPerPixel
+
 namespace korvane {
 
 // The edits a picture's pixels can undergo. The run sequence maps function
@@ -18,9 +20,6 @@ enum class OperationKind {
     kThreshold,
     kNoise,
 };
-
-// A pixel is 3 bytes: blue, green, red.
-inline constexpr std::size_t kBytesPerPixel = 3;
 
 // The channel rules, each defined once. They are written with min rather
 // than a clamp of a wider sum so that the buffer loops compile to a few vector

@@ -330,11 +330,19 @@ INTERPOSED int close(int descriptor) {
     return result;
 }
 
-INTERPOSED void* mmap(void* address, size_t size, int protection, int flags, int descriptor, off_t offset) {
-    REAL(void*, "mmap", void*, size_t, int, int, int, off_t)
-    struct Rule* rule = rule_count > 0 ? Select(kMmap, "") : NULL;
-    size_t unused = 0;
-    const int error = rule != NULL ? Decide(rule, &unused) : 0;
-    if (error != 0) return errno = error, MAP_FAILED;
+#define FORWARD_MMAP(name)                                                      \
+    REAL(void*, name, void*, size_t, int, int, int, off_t)                     \
+    struct Rule* rule = rule_count > 0 ? Select(kMmap, "") : NULL;             \
+    size_t unused = 0;                                                         \
+    const int error = rule != NULL ? Decide(rule, &unused) : 0;                \
+    if (error != 0) return errno = error, MAP_FAILED;                          \
     return real(address, size, protection, flags, descriptor, offset);
+
+INTERPOSED void* mmap(void* address, size_t size, int protection, int flags, int descriptor, off_t offset) {
+    FORWARD_MMAP("mmap")
+}
+
+/* mmap64 is mmap under another name (large-file builds call it). */
+INTERPOSED void* mmap64(void* address, size_t size, int protection, int flags, int descriptor, off_t offset) {
+    FORWARD_MMAP("mmap64")
 }

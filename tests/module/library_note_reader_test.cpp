@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "library_note_reader.h"
+#include "module_resources_linux.h"
 
 namespace tintwell_cli {
 namespace {

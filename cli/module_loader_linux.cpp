@@ -5,6 +5,9 @@
 
 #include <dlfcn.h>
 
+#include "format.h"
+#include "host_messages.h"
+
 namespace tintwell_cli {
 
 std::unique_ptr<Module> Module::Load(const std::string& path, std::string& error) {
@@ -15,7 +18,7 @@ std::unique_ptr<Module> Module::Load(const std::string& path, std::string& error
     }
     void* symbol = ::dlsym(handle, "Tintwell");
     if (symbol == nullptr) {
-        error = path + ": the library has no function named Tintwell";
+        error = Format(text::kNoTintwellFunction, path);
         ::dlclose(handle);
         return nullptr;
     }

@@ -1,5 +1,7 @@
-#include "windows_text.h"
+#include "text_windows.h"
 
+#include "format.h"
+#include "host_messages.h"
 #include "utf16.h"
 
 namespace tintwell_cli {
@@ -21,13 +23,13 @@ std::string Narrow(const std::wstring& wide) {
 
 std::string SystemMessage(DWORD error) {
     switch (error) {
-    case ERROR_FILE_NOT_FOUND: return "no such file";
-    case ERROR_PATH_NOT_FOUND: return "a part of its path does not exist";
-    case ERROR_ACCESS_DENIED: return "permission denied";
-    case ERROR_SHARING_VIOLATION: return "in use by another program";
-    case ERROR_WRITE_PROTECT: return "a write-protected disk";
+    case ERROR_FILE_NOT_FOUND: return std::string(text::kNoSuchFile);
+    case ERROR_PATH_NOT_FOUND: return std::string(text::kPathMissing);
+    case ERROR_ACCESS_DENIED: return std::string(text::kPermissionDenied);
+    case ERROR_SHARING_VIOLATION: return std::string(text::kInUse);
+    case ERROR_WRITE_PROTECT: return std::string(text::kWriteProtected);
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return "no space left on the disk";
+    case ERROR_HANDLE_DISK_FULL: return std::string(text::kNoSpaceOnDisk);
     default: break;
     }
     wchar_t* text = nullptr;
@@ -40,8 +42,19 @@ std::string SystemMessage(DWORD error) {
                                 message.back() == L'.')) {
         message.pop_back();
     }
-    return (message.empty() ? std::string("system error") : Narrow(message)) + " (error " + std::to_string(error) +
-           ")";
+    return Format(text::kWindowsError, message.empty() ? std::string(text::kUnknownSystemError) : Narrow(message),
+                  error);
+}
+
+Handle OpenExisting(const std::string& name, DWORD access, DWORD share) {
+    return Handle(::CreateFileW(Wide(name).c_str(), access, share, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+bool IsFolder(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    return ::GetFileInformationByHandle(file, &information) &&
+           (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::wstring ThisProgramPath() {

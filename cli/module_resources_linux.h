@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "module_info.h"
-#include "module_resources.h"
 
 namespace tintwell_cli {
 

@@ -1,14 +1,16 @@
-#include "library_note_reader.h"
+#include "module_resources_linux.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <limits>
 #include <stdexcept>
 
 #include <link.h>
 #include <nlohmann/json.hpp>
+
+#include "host_messages.h"
+#include "module_resources.h"
 
 namespace tintwell_cli {
 namespace {
@@ -172,15 +174,15 @@ std::optional<ModuleInfo> ParseModuleNote(std::string_view json, std::string& er
     }
 }
 
-std::optional<ModuleInfo> ReadLoadedModuleInfo(const Module& module) {
+std::optional<ModuleInfo> ReadLoadedModuleInfo(const Module& module, Message& problem) {
     const std::optional<std::string_view> note = FindModuleNote(reinterpret_cast<const void*>(module.entry()));
     if (!note) {
-        std::cerr << "tintwell: " << module.path() << " carries no module information note\n";
+        problem = MessageOf(text::kNoModuleNote, module.path());
         return std::nullopt;
     }
     std::string error;
     std::optional<ModuleInfo> info = ParseModuleNote(*note, error);
-    if (!info) std::cerr << "tintwell: " << module.path() << ": unreadable module information: " << error << "\n";
+    if (!info) problem = MessageOf(text::kUnreadableModuleNote, module.path(), error);
     return info;
 }
 

@@ -5,7 +5,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <map>
 
 #include <sys/mman.h>
@@ -14,6 +13,8 @@
 #include <unistd.h>
 
 #include "batch_processes.h"
+#include "host_messages.h"
+#include "report.h"
 
 namespace tintwell_cli {
 namespace {
@@ -21,7 +22,7 @@ namespace {
 // What a child reports to the parent: its picture's outcome, and whether
 // the edit returned at all (a library may end the process itself).
 struct ChildReport {
-    CallOutcome outcome;
+    OutcomeKind outcome;
     bool returned;
 };
 
@@ -54,22 +55,17 @@ struct RunningPicture {
     int lines_fd;     // the child's stderr
 };
 
-std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 // In the child: edit one picture with stdout going to `messages_fd` and
 // stderr to `lines_fd`, report the outcome and leave without running the
 // parent's exit handlers.
-[[noreturn]] void EditInChild(TintwellEntry entry, const BatchPlan& plan, const BatchPicture& picture,
-                              const RunningPicture& files, ChildReport& report) {
+[[noreturn]] void EditInChild(PictureJob job, TintwellEntry entry, const BatchPlan& plan,
+                              const BatchPicture& picture, const RunningPicture& files, ChildReport& report) {
     if (::dup2(files.messages_fd, STDOUT_FILENO) < 0 || ::dup2(files.lines_fd, STDERR_FILENO) < 0) {
         ::_exit(EXIT_FAILURE);
     }
-    const PictureEdit edit{plan.edit.function, plan.amount, picture.input,
-                           picture.output.empty() ? std::nullopt : std::optional(picture.output)};
-    report.outcome = EditPicture(entry, edit, plan.call);
+    report.outcome = job(entry, plan, picture);
     report.returned = true;
-    std::fflush(stdout);
-    std::cerr.flush();
     ::_exit(EXIT_SUCCESS);
 }
 
@@ -79,22 +75,22 @@ void CloseFiles(const RunningPicture& picture) {
     }
 }
 
-std::optional<RunningPicture> StartPicture(TintwellEntry entry, const BatchPlan& plan, std::size_t index,
-                                           SharedReports& reports, std::string& problem) {
+std::optional<RunningPicture> StartPicture(PictureJob job, TintwellEntry entry, const BatchPlan& plan,
+                                           std::size_t index,
+                                           SharedReports& reports, Message& problem) {
     RunningPicture started{0, index, ::memfd_create("tintwell-messages", MFD_CLOEXEC),
                            ::memfd_create("tintwell-lines", MFD_CLOEXEC)};
     if (started.messages_fd < 0 || started.lines_fd < 0) {
-        problem = SystemError("cannot capture the picture's messages");
+        problem = MessageOf(text::kNoCapture, std::strerror(errno));
         CloseFiles(started);
         return std::nullopt;
     }
     // Nothing buffered in the parent may be printed a second time by a child.
-    std::fflush(stdout);
-    std::cerr.flush();
+    FlushOutput();
     started.process = ::fork();
-    if (started.process == 0) EditInChild(entry, plan, plan.pictures[index], started, reports[index]);
+    if (started.process == 0) EditInChild(job, entry, plan, plan.pictures[index], started, reports[index]);
     if (started.process < 0) {
-        problem = SystemError("cannot start a process");
+        problem = MessageOf(text::kNoProcess, std::strerror(errno));
         CloseFiles(started);
         return std::nullopt;
     }
@@ -121,13 +117,12 @@ PictureOutcome CollectPicture(const RunningPicture& picture, int wait_status, Sh
     PictureOutcome outcome{report.outcome, ReadAll(picture.messages_fd), ReadAll(picture.lines_fd), {}};
     CloseFiles(picture);
     if (report.returned && !WIFSIGNALED(wait_status)) return outcome;
-    outcome.kind = CallOutcome::kFailed;
+    outcome.kind = OutcomeKind::kFailed;
     if (WIFSIGNALED(wait_status)) {
         const int signal = WTERMSIG(wait_status);
-        outcome.problem = "the edit was killed by signal " + std::to_string(signal) + " (" + ::strsignal(signal) + ")";
+        outcome.problem = MessageOf(text::kKilledBySignal, signal, ::strsignal(signal));
     } else if (!report.returned) {
-        outcome.problem = "the edit ended its process (exit status " + std::to_string(WEXITSTATUS(wait_status)) +
-                          ") without returning a result";
+        outcome.problem = MessageOf(text::kEndedWithoutResult, WEXITSTATUS(wait_status));
     }
     return outcome;
 }
@@ -135,20 +130,21 @@ PictureOutcome CollectPicture(const RunningPicture& picture, int wait_status, Sh
 }  // namespace
 
 struct PictureProcesses::State {
+    PictureJob job;
     TintwellEntry entry;
     const BatchPlan& plan;
     SharedReports reports;
     std::map<pid_t, RunningPicture> running;
 };
 
-PictureProcesses::PictureProcesses(const Module& module, const BatchPlan& plan)
-    : state_(new State{module.entry(), plan, SharedReports(plan.pictures.size()), {}}) {}
+PictureProcesses::PictureProcesses(const Module& module, const BatchPlan& plan, PictureJob job)
+    : state_(new State{job, module.entry(), plan, SharedReports(plan.pictures.size()), {}}) {}
 
 PictureProcesses::~PictureProcesses() = default;
 
-bool PictureProcesses::Ready(std::string& problem) {
+bool PictureProcesses::Ready(Message& problem) {
     if (!state_->reports.valid()) {
-        problem = SystemError("cannot share memory with the editing processes");
+        problem = MessageOf(text::kNoSharedMemory, std::strerror(errno));
         return false;
     }
     // A SIGCHLD ignored by whoever started us would let children vanish
@@ -157,9 +153,9 @@ bool PictureProcesses::Ready(std::string& problem) {
     return true;
 }
 
-bool PictureProcesses::Start(std::size_t index, std::string& problem) {
+bool PictureProcesses::Start(std::size_t index, Message& problem) {
     const std::optional<RunningPicture> started =
-        StartPicture(state_->entry, state_->plan, index, state_->reports, problem);
+        StartPicture(state_->job, state_->entry, state_->plan, index, state_->reports, problem);
     if (!started) return false;
     state_->running.emplace(started->process, *started);
     return true;

@@ -1,0 +1,207 @@
+// Every line the host itself prints about a command, a file or a batch, as
+// whole format strings: "{0}", "{1}"... are filled in by Format (format.h).
+// This is the one place where they are written. The library's own messages
+// are processing/messages.h; --help is help.cpp; the edits' summaries and
+// the meaning of each result code are edits.cpp.
+#pragma once
+
+#include <string_view>
+
+namespace tintwell_cli::text {
+
+using Text = std::string_view;
+
+// ---- Lines on stderr ------------------------------------------------------
+
+// A file the host will not go on with: {0} the file, {1} why, {2} how
+// --force would go on anyway.
+inline constexpr Text kRefusedLine = "tintwell: {0}: {1}";
+inline constexpr Text kRefusedNothingWrittenLine = "tintwell: {0}: {1}; nothing written";
+inline constexpr Text kRefusedForceLine = "tintwell: {0}: {1} ({2})";
+inline constexpr Text kRefusedNothingWrittenForceLine = "tintwell: {0}: {1}; nothing written ({2})";
+// A remark about a file that was written all the same.
+inline constexpr Text kFileRemarkLine = "tintwell: {0}: {1}";
+inline constexpr Text kWarningLine = "tintwell: warning: {0}";
+inline constexpr Text kErrorLine = "tintwell: {0}";
+inline constexpr Text kUsageLine = "tintwell: {0}\nTry 'tintwell --help' for more information.";
+
+// ---- Why a system call failed, where the system's own words are not the
+// ones a user expects ------------------------------------------------------
+
+// The system's words alone.
+inline constexpr Text kSystemWords = "{0}";
+// A result code other than success: {0} the code, {1} its meaning.
+inline constexpr Text kResultReason = "result {0}: {1}";
+inline constexpr Text kNoSuchFile = "no such file";
+inline constexpr Text kPermissionDenied = "permission denied";
+inline constexpr Text kReadOnlyFileSystem = "a read-only file system";
+inline constexpr Text kNotADirectoryOnPath = "a part of its path is not a directory";
+inline constexpr Text kNoSpaceOnDevice = "no space left on the device";
+inline constexpr Text kPathMissing = "a part of its path does not exist";
+inline constexpr Text kInUse = "in use by another program";
+inline constexpr Text kWriteProtected = "a write-protected disk";
+inline constexpr Text kNoSpaceOnDisk = "no space left on the disk";
+// Windows: the system's text for any other error, and its number.
+inline constexpr Text kWindowsError = "{0} (error {1})";
+inline constexpr Text kUnknownSystemError = "system error";
+
+// ---- The input --------------------------------------------------------------
+
+inline constexpr Text kInputNotReadable = "not readable (permission denied)";
+inline constexpr Text kInputIsDirectory = "a directory, not a picture";
+inline constexpr Text kInputNotRegular = "{0}, not a regular file: it cannot be checked without consuming it";
+inline constexpr Text kInputUnreadable = "cannot be read: {0}";
+inline constexpr Text kNotAPicture = "{0}; tintwell edits 24-bit uncompressed BMP pictures";
+inline constexpr Text kForceEditsUnchecked = "--force edits it unchecked";
+inline constexpr Text kForceReadsUnchecked = "--force reads it unchecked";
+inline constexpr Text kForceEditsBytes = "--force edits its bytes anyway";
+inline constexpr Text kForceReadsBytes = "--force reads its bytes anyway";
+
+// What a file that is not a regular one is.
+inline constexpr Text kKindPipe = "a pipe";
+inline constexpr Text kKindCharacterDevice = "a character device";
+inline constexpr Text kKindBlockDevice = "a block device";
+inline constexpr Text kKindSocket = "a socket";
+inline constexpr Text kKindDirectory = "a directory";
+inline constexpr Text kKindOther = "not a regular file";
+
+// ---- Why a file is not a picture the library edits correctly ----------------
+
+inline constexpr Text kEmptyFile = "an empty file";
+inline constexpr Text kNotBmp = "not a BMP file";
+inline constexpr Text kHeaderCut = "the file ends after {0} of {1} header bytes";
+inline constexpr Text kInfoHeaderSize = "a {0}-byte information header, not {1}";
+inline constexpr Text kBitsPerPixel = "{0} bits per pixel";
+inline constexpr Text kOneBitPerPixel = "1 bit per pixel";
+inline constexpr Text kCompressed = "compressed pixels ({0})";
+inline constexpr Text kMethodRle8 = "RLE8";
+inline constexpr Text kMethodRle4 = "RLE4";
+inline constexpr Text kMethodBitFields = "bit fields";
+inline constexpr Text kMethodJpeg = "JPEG, or RLE24 in an OS/2 file";
+inline constexpr Text kMethodPng = "PNG";
+inline constexpr Text kMethodAlphaBitFields = "alpha bit fields";
+inline constexpr Text kMethodNumber = "method {0}";
+inline constexpr Text kPixelsElsewhere = "pixels start at byte {0}, not {1}";
+inline constexpr Text kNegativeWidth = "negative width ({0})";
+inline constexpr Text kZeroWidth = "no pixels across (width 0)";
+inline constexpr Text kTopDown = "top-down rows (negative height)";
+inline constexpr Text kZeroHeight = "no rows (height 0)";
+inline constexpr Text kTooManyPixels = "{0} x {1} pixels, more than the library's limit of {2} pixel bytes";
+inline constexpr Text kFileCut = "the file ends after {0} of {1} bytes";
+
+// ---- The output -------------------------------------------------------------
+
+inline constexpr Text kOutputUnopenable = "cannot be opened for writing: {0}";
+inline constexpr Text kOutputIsDirectory = "a directory";
+inline constexpr Text kOutputOn = "on {0}";
+inline constexpr Text kOutputNotWritable = "not writable (permission denied)";
+inline constexpr Text kOutputReadOnly = "read-only, so it cannot be replaced";
+inline constexpr Text kOwnedByOther = "owned by another user (uid {0}), whom its edited copy could not keep as owner";
+inline constexpr Text kGroupNotMine = "its group (gid {0}) is not one of this user's, so its edited copy could not keep it";
+inline constexpr Text kDanglingLink = "a symbolic link to a missing file";
+inline constexpr Text kNamesNoFile = "names no file";
+inline constexpr Text kDirectoryMissing = "the directory '{0}' does not exist";
+inline constexpr Text kDirectoryUnusable = "the directory '{0}': {1}";
+inline constexpr Text kNoRoom = "no room for the edited copy beside it in '{0}' ({1} bytes needed)";
+inline constexpr Text kNoTemporary = "cannot make the edited copy beside it in '{0}': {1}";
+inline constexpr Text kModeNotKept = "the edited copy could not keep its mode: {0}";
+inline constexpr Text kOwnerNotKept = "the edited copy could not keep its owner and group: {0}";
+inline constexpr Text kAttributesNotKept = "the edited copy could not keep its extended attributes: {0}";
+inline constexpr Text kAttributeNotKept = "the edited copy could not keep its extended attribute '{0}': {1}";
+inline constexpr Text kCopyNotSynced = "the edited copy did not reach the disk: {0}";
+inline constexpr Text kNotReplaced = "cannot be replaced by its edited copy: {0}";
+inline constexpr Text kNotWrittenFromCopy = "cannot be written from its edited copy: {0}";
+// Written all the same:
+inline constexpr Text kDirectoryNotSynced = "written, but its directory did not reach the disk: {0}";
+inline constexpr Text kReplacedByRename =
+    "replaced by a rename, since ReplaceFileW could not replace it ({0}); only its attributes were kept, not its "
+    "security or creation time";
+// What a replaced output keeps of the file it replaces, for --help.
+inline constexpr Text kReplacementKeepsLinux = "its mode, owner and extended attributes";
+inline constexpr Text kReplacementKeepsWindows = "its attributes and security";
+
+// ---- The library ------------------------------------------------------------
+
+inline constexpr Text kLibraryNotLoaded = "cannot load the library: {0}";
+inline constexpr Text kNoTintwellFunction = "{0}: the library has no function named Tintwell";
+inline constexpr Text kNoTintwellOrdinal = "{0}: the library has no export with ordinal 1 (Tintwell)";
+inline constexpr Text kLibraryFileError = "{0}: {1}";
+inline constexpr Text kNameTooLong = "{0}: {1} bytes, longer than the library's limit of {2} bytes for a name";
+inline constexpr Text kNoModuleNote = "{0} carries no module information note";
+inline constexpr Text kUnreadableModuleNote = "{0}: unreadable module information: {1}";
+inline constexpr Text kUnreadableResources = "{0}: unreadable resources: {1}";
+inline constexpr Text kNoVersionBlock = "no readable version block: {0}";
+inline constexpr Text kUnloadableTypeLibrary = "a type library that cannot be loaded: {0}";
+inline constexpr Text kProgramVersion = "tintwell {0}";
+inline constexpr Text kLibraryPath = "library: {0}";
+inline constexpr Text kLibraryVersion = "library version: {0}";
+
+// ---- The command line -------------------------------------------------------
+
+inline constexpr Text kNoEdit = "no edit given";
+inline constexpr Text kUnknownEdit = "unknown edit '{0}'";
+inline constexpr Text kUnknownOption = "unknown option '{0}'";
+inline constexpr Text kModuleNeedsPath = "--module needs a PATH";
+inline constexpr Text kNeedsAmount = "{0} needs an AMOUNT, an integer from -2147483648 to 2147483647";
+inline constexpr Text kTakesNoAmount = "{0} takes no AMOUNT";
+inline constexpr Text kNeedsInputAndOutput = "{0} needs INPUT and OUTPUT, {1}";
+inline constexpr Text kNeedsInputAlone = "{0} needs INPUT alone, {1}";
+inline constexpr Text kRawNeeds = "raw needs FUNCTION AMOUNT INPUT [OUTPUT]";
+inline constexpr Text kRawNeedsCounted = "raw needs FUNCTION AMOUNT INPUT [OUTPUT], {0}";
+inline constexpr Text kRawIntegers = "FUNCTION and AMOUNT must be integers from -2147483648 to 2147483647";
+inline constexpr Text kRawNoBatch = "raw edits one picture: it takes no --out-dir, --in-place or -j";
+inline constexpr Text kDemoNoBatch = "demo takes no --out-dir, --in-place or -j";
+inline constexpr Text kDemoOneDirectory = "demo takes at most one DIR, {0}";
+inline constexpr Text kOutDirNeedsDirectory = "--out-dir needs a DIR";
+inline constexpr Text kOutDirTwice = "--out-dir given twice";
+inline constexpr Text kJobsNeedsNumber = "-j needs a number N";
+inline constexpr Text kJobsAtLeastOne = "-j needs a whole number of pictures at a time, at least 1";
+inline constexpr Text kNoFileCounted = "got no file";
+inline constexpr Text kOneFileCounted = "got 1 file";
+inline constexpr Text kFilesCounted = "got {0} files";
+inline constexpr Text kNotUtf8Name = "file name is not valid UTF-8: '{0}'";
+inline constexpr Text kNotUtf16Argument = "argument {0} is not valid UTF-16 (a lone surrogate)";
+
+// What an amount that does not act as it reads does instead.
+inline constexpr Text kAmountLowBits = "amount {0} acts as {1} ({2} uses its low 8 bits)";
+inline constexpr Text kAmountNoNoise = "amount {0} adds no noise";
+inline constexpr Text kAmountActsAs = "amount {0} acts as {1}";
+inline constexpr Text kAmountWraps = "amount {0} adds the low 8 bits of a value below {1}";
+
+// ---- Batches ----------------------------------------------------------------
+
+inline constexpr Text kReadsNoDestination = "{0} writes nothing: it takes no --out-dir or --in-place";
+inline constexpr Text kDestinationsExclusive = "--out-dir and --in-place exclude each other";
+inline constexpr Text kNeedsDestination = "{0} of several pictures needs --out-dir DIR or --in-place";
+inline constexpr Text kNoFiles = "no FILE given";
+inline constexpr Text kNamesNoOutput = "'{0}' names no file to write into {1}";
+inline constexpr Text kSamePicture = "'{0}' and '{1}' are the same picture";
+inline constexpr Text kSharedOutput = "'{0}' and '{1}' would both be written to '{2}'";
+inline constexpr Text kOverwritesInput = "'{0}' would overwrite the input '{1}' (use --in-place to edit pictures in place)";
+inline constexpr Text kOutputDirectoryUnusable = "cannot use the output directory {0}: {1}";
+inline constexpr Text kNotADirectory = "not a directory";
+inline constexpr Text kOnePicture = "1 picture";
+inline constexpr Text kPictures = "{0} pictures";
+inline constexpr Text kBatchWritten = "tintwell: {0}: {1} written, {2} failed";
+inline constexpr Text kBatchRead = "tintwell: {0}: {1} read, {2} failed";
+inline constexpr Text kBatchWrittenRefused = "tintwell: {0}: {1} written, {2} failed ({3} refused)";
+inline constexpr Text kBatchReadRefused = "tintwell: {0}: {1} read, {2} failed ({3} refused)";
+inline constexpr Text kBatchProgress = "\rtintwell: {0}/{1} done, {2} failed";
+inline constexpr Text kNoCapture = "cannot capture the picture's messages: {0}";
+inline constexpr Text kNoProcess = "cannot start a process: {0}";
+inline constexpr Text kNoSharedMemory = "cannot share memory with the editing processes: {0}";
+inline constexpr Text kNoTemporaryFolder = "cannot find the temporary folder or this program: {0}";
+inline constexpr Text kTooManyProcesses = "at most {0} pictures are edited at a time";
+inline constexpr Text kKilledBySignal = "the edit was killed by signal {0} ({1})";
+inline constexpr Text kEndedByException = "the edit was ended by exception {0}";
+inline constexpr Text kEndedWithoutResult = "the edit ended its process (exit status {0}) without returning a result";
+
+// ---- demo -------------------------------------------------------------------
+
+inline constexpr Text kDemoDirectoryUnusable = "demo: cannot use directory {0}: {1}";
+inline constexpr Text kDemoNotWritten = "demo: cannot write {0}/{1}";
+inline constexpr Text kDemoPageNotCopied = "demo: cannot copy the web page from {0}: {1}";
+inline constexpr Text kDemoWrote = "demo: wrote the original, 9 edits and index.html to {0}/";
+inline constexpr Text kDemoWroteWithPage = "demo: wrote the original, 9 edits and index.html and {1} to {0}/";
+
+}  // namespace tintwell_cli::text

@@ -1,0 +1,56 @@
+// What became of one picture, as the host's policy decides it and before
+// anyone words it: the reporter (report.h) turns it into lines, and other
+// front ends may turn it into something else.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "exit_status.h"
+#include "format.h"
+
+namespace tintwell_cli {
+
+// A message not yet printed: one of host_messages.h's formats and its
+// arguments, in order.
+struct Message {
+    std::string_view format;
+    std::vector<std::string> arguments;
+
+    std::string Text() const { return FormatWith(format, arguments.data(), arguments.size()); }
+};
+
+template <typename... Arguments>
+Message MessageOf(std::string_view format, const Arguments&... arguments) {
+    return Message{format, {FormatArgument(arguments)...}};
+}
+
+enum class OutcomeKind {
+    kSucceeded,  // the library returned 999 or 0, and the output is in place
+    kRefused,    // the host did not call the library, or kept its output: nothing changed
+    kFailed,     // the library returned another result code: nothing changed
+};
+
+struct Outcome {
+    OutcomeKind kind = OutcomeKind::kSucceeded;
+    std::string file;                // the file the reason is about
+    std::optional<Message> reason;   // why it did not succeed
+    bool nothing_written = false;    // an edit that writes was kept from writing
+    std::string_view force_note;     // how --force would go on anyway, if it would
+    std::vector<Message> remarks;    // said about a file written all the same
+    std::string system_error;        // the system's own words, when a system call failed
+
+    int ExitStatus() const {
+        switch (kind) {
+        case OutcomeKind::kSucceeded: return kExitSuccess;
+        case OutcomeKind::kRefused: return kExitRefused;
+        case OutcomeKind::kFailed: return kExitEditFailed;
+        }
+        return kExitEditFailed;
+    }
+};
+
+}  // namespace tintwell_cli

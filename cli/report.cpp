@@ -1,0 +1,53 @@
+#include "report.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "host_messages.h"
+
+namespace tintwell_cli {
+namespace {
+
+std::string_view RefusalFormat(const Outcome& outcome) {
+    if (outcome.force_note.empty()) {
+        return outcome.nothing_written ? text::kRefusedNothingWrittenLine : text::kRefusedLine;
+    }
+    return outcome.nothing_written ? text::kRefusedNothingWrittenForceLine : text::kRefusedForceLine;
+}
+
+}  // namespace
+
+std::string LinesOf(const Outcome& outcome) {
+    std::string lines;
+    for (const Message& remark : outcome.remarks) lines += Format(text::kFileRemarkLine, outcome.file, remark.Text()) + "\n";
+    if (outcome.reason) {
+        lines += Format(RefusalFormat(outcome), outcome.file, outcome.reason->Text(), outcome.force_note) + "\n";
+    }
+    return lines;
+}
+
+void Report(const Outcome& outcome) { std::cerr << LinesOf(outcome); }
+
+void ReportError(const Message& message) { std::cerr << Format(text::kErrorLine, message.Text()) << "\n"; }
+
+void ReportWarning(const Message& message) { std::cerr << Format(text::kWarningLine, message.Text()) << "\n"; }
+
+void ReportAboutFile(const std::string& file, const Message& message) {
+    std::cerr << Format(text::kFileRemarkLine, file, message.Text()) << "\n";
+}
+
+int ReportUsageError(const Message& problem) {
+    std::cerr << Format(text::kUsageLine, problem.Text()) << "\n";
+    return kExitUsage;
+}
+
+void Say(const Message& message) { std::cout << message.Text() << "\n"; }
+
+void FlushOutput() {
+    std::cout.flush();
+    std::fflush(stdout);
+    std::cerr.flush();
+    std::fflush(stderr);
+}
+
+}  // namespace tintwell_cli

@@ -1,0 +1,207 @@
+// Windows: a regular output is written to ".tintwell-XXXXXX.tmp" in its
+// folder, which ReplaceFileW puts in its place (keeping its attributes, and
+// working while a viewer holds it open). Where ReplaceFileW cannot work, a
+// rename does, and a remark says so.
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <utility>
+
+#include "host_messages.h"
+#include "safe_output.h"
+#include "text_windows.h"
+#include "utf16.h"
+
+namespace tintwell_cli {
+
+const std::string_view kReplacementKeeps = text::kReplacementKeepsWindows;
+
+namespace {
+
+// ---- Removing the temporary when the console ends the host ----------------
+
+// The temporary to remove if Ctrl+C, Ctrl+Break or closing the console ends
+// the process before the replacement. The handler runs on a thread of its
+// own, so the name is fixed before the handler is installed.
+wchar_t g_pending[32768];
+
+BOOL WINAPI RemoveTemporary(DWORD) {
+    ::DeleteFileW(g_pending);
+    return FALSE;  // the next handler (the system's) ends the process
+}
+
+class TemporaryGuard {
+public:
+    explicit TemporaryGuard(const std::wstring& name) {
+        name.copy(g_pending, std::size(g_pending) - 1);
+        g_pending[std::min(name.size(), std::size(g_pending) - 1)] = L'\0';
+        ::SetConsoleCtrlHandler(RemoveTemporary, TRUE);
+    }
+    TemporaryGuard(const TemporaryGuard&) = delete;
+    TemporaryGuard& operator=(const TemporaryGuard&) = delete;
+    ~TemporaryGuard() { ::SetConsoleCtrlHandler(RemoveTemporary, FALSE); }
+};
+
+// ".tintwell-XXXXXX.tmp": short and plain ASCII, so that the library, which
+// takes names in the ANSI code page and up to 199 bytes, opens it wherever
+// it opens the output.
+std::string TemporaryName() { return ".tintwell-" + RandomSuffix() + ".tmp"; }
+
+// Whether ReplaceFileW failed for a reason a plain rename would not avoid:
+// the output is in use, protected, or was left as it was on purpose.
+bool RenameWouldFailToo(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+           error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 || error == ERROR_FILE_NOT_FOUND;
+}
+
+// The replaced file's hidden, system and archive attributes, given to the
+// edited copy here because not every ReplaceFileW (Wine's, a rename) keeps them.
+void KeepAttributes(const std::wstring& from, const std::wstring& to) {
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD attributes = ::GetFileAttributesW(from.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept) != 0) {
+        ::SetFileAttributesW(to.c_str(), attributes & kKept);
+    }
+}
+
+}  // namespace
+
+struct SafeOutput::State {
+    std::string output;
+    std::string folder;   // as given, for the temporary's name: "" for the current folder
+    bool exists = false;  // a regular file that the edit replaces
+    Handle temporary;     // held open until the replacement, for --sync
+    std::string temporary_name;
+    std::unique_ptr<TemporaryGuard> guard;
+    bool committed = false;
+
+    std::optional<Message> MakeTemporary(std::uint64_t needed_bytes);
+    std::optional<Message> Replace(std::vector<Message>& remarks);
+};
+
+SafeOutput::SafeOutput(std::unique_ptr<State> state) : state_(std::move(state)) {}
+SafeOutput::SafeOutput(SafeOutput&&) noexcept = default;
+SafeOutput& SafeOutput::operator=(SafeOutput&&) noexcept = default;
+
+SafeOutput::~SafeOutput() {
+    if (!state_) return;
+    state_->temporary.Close();
+    if (IsReplaced() && !state_->committed) ::DeleteFileW(Wide(state_->temporary_name).c_str());
+}
+
+std::optional<SafeOutput> SafeOutput::Prepare(const std::string& output, std::uint64_t needed_bytes,
+                                              Message& problem) {
+    auto state = std::make_unique<State>();
+    state->output = output;
+    const Handle existing = OpenExisting(output, 0, kShareAll);
+    if (existing.valid()) {
+        if (IsFolder(existing.get())) {
+            problem = MessageOf(text::kOutputIsDirectory);
+            return std::nullopt;
+        }
+        // NUL, CON, a pipe: written where it stands.
+        if (::GetFileType(existing.get()) != FILE_TYPE_DISK) return SafeOutput(std::move(state));
+        const DWORD attributes = ::GetFileAttributesW(Wide(output).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+            problem = MessageOf(text::kOutputReadOnly);
+            return std::nullopt;
+        }
+        state->exists = true;
+    } else if (const DWORD error = ::GetLastError(); error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        // A missing folder is named when the temporary cannot be made in it.
+        problem = MessageOf(text::kSystemWords, SystemMessage(error));
+        return std::nullopt;
+    }
+    const std::filesystem::path path = PathOf(output);
+    const std::filesystem::path name = path.filename();
+    if (name.empty() || name == "." || name == "..") {
+        problem = MessageOf(text::kNamesNoFile);
+        return std::nullopt;
+    }
+    state->folder = Utf8Of(path.parent_path());
+    if (std::optional<Message> failure = state->MakeTemporary(needed_bytes)) {
+        problem = std::move(*failure);
+        return std::nullopt;
+    }
+    return SafeOutput(std::move(state));
+}
+
+std::optional<Message> SafeOutput::State::MakeTemporary(std::uint64_t needed_bytes) {
+    const std::string shown_folder = folder.empty() ? "." : folder;
+    ULARGE_INTEGER available{};
+    if (::GetDiskFreeSpaceExW(Wide(shown_folder).c_str(), &available, nullptr, nullptr) &&
+        available.QuadPart < needed_bytes) {
+        return MessageOf(text::kNoRoom, shown_folder, needed_bytes);
+    }
+    constexpr int kAttempts = 100;
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        temporary_name = Utf8Of(PathOf(folder) / TemporaryName());
+        // Created here, so that no one else's file is taken; the library
+        // opens it again to write it.
+        temporary = Handle(::CreateFileW(Wide(temporary_name).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        error = ::GetLastError();
+        if (temporary.valid() || error != ERROR_FILE_EXISTS) break;
+    }
+    if (temporary.valid()) {
+        std::error_code ignored;
+        const std::filesystem::path whole = std::filesystem::absolute(PathOf(temporary_name), ignored);
+        guard = std::make_unique<TemporaryGuard>(whole.wstring());
+        return std::nullopt;
+    }
+    temporary_name.clear();
+    if (error == ERROR_PATH_NOT_FOUND) return MessageOf(text::kDirectoryMissing, shown_folder);
+    return MessageOf(text::kNoTemporary, shown_folder, SystemMessage(error));
+}
+
+std::optional<Message> SafeOutput::State::Replace(std::vector<Message>& remarks) {
+    // Whole paths: ReplaceFileW under Wine fails on a bare relative name.
+    std::error_code ignored;
+    const std::wstring whole_output = std::filesystem::absolute(PathOf(output), ignored).wstring();
+    const std::wstring whole_temporary = std::filesystem::absolute(PathOf(temporary_name), ignored).wstring();
+    if (!exists) {
+        // No MOVEFILE_REPLACE_EXISTING: a file made meanwhile is not overwritten.
+        if (::MoveFileExW(whole_temporary.c_str(), whole_output.c_str(), MOVEFILE_WRITE_THROUGH)) return std::nullopt;
+        return MessageOf(text::kNotWrittenFromCopy, SystemMessage(::GetLastError()));
+    }
+    if (::ReplaceFileW(whole_output.c_str(), whole_temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                       nullptr)) {
+        return std::nullopt;
+    }
+    const DWORD error = ::GetLastError();
+    if (RenameWouldFailToo(error)) return MessageOf(text::kNotReplaced, SystemMessage(error));
+    // Some file systems (network shares, FAT) cannot replace a file keeping
+    // its attributes: a rename still keeps the picture safe.
+    if (!::MoveFileExW(whole_temporary.c_str(), whole_output.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return MessageOf(text::kNotReplaced, SystemMessage(::GetLastError()));
+    }
+    remarks.push_back(MessageOf(text::kReplacedByRename, SystemMessage(error)));
+    return std::nullopt;
+}
+
+std::string SafeOutput::LibraryName() const {
+    return state_->temporary_name.empty() ? state_->output : state_->temporary_name;
+}
+
+bool SafeOutput::IsReplaced() const { return !state_->temporary_name.empty(); }
+
+std::optional<Message> SafeOutput::Commit(bool sync, std::vector<Message>& remarks) {
+    State& s = *state_;
+    if (sync && !::FlushFileBuffers(s.temporary.get())) {
+        return MessageOf(text::kCopyNotSynced, SystemMessage(::GetLastError()));
+    }
+    s.temporary.Close();
+    if (s.exists) KeepAttributes(Wide(s.output), Wide(s.temporary_name));
+    if (std::optional<Message> failure = s.Replace(remarks)) return failure;
+    s.committed = true;
+    s.guard.reset();
+    return std::nullopt;
+}
+
+}  // namespace tintwell_cli
