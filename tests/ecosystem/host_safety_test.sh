@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The host broken on purpose: one row per way a picture could be lost,
+# falsified or written where it should not be. Each row is a function that
+# runs the exact command in a scratch folder of its own and checks what must
+# hold afterwards: the bytes of every file, the exit status, the line on
+# stderr. It runs against any tintwell, so the rows an older build fails can
+# be counted:
+#   host_safety_test.sh TINTWELL [ROW...]
+# Races are made deterministic by the fault interposer (TINTWELL_FAULTS, see
+# tests/hardening/fault_injection.c) where one is needed, never by timing.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+tintwell=$(realpath "$1")
+shift
+source "$here/lib.sh"
+set +e
+T=$tintwell
+
+# ---- helpers for the rows ---------------------------------------------------
+
+# 24-bit pictures: a.bmp (31 x 17, rows padded) and its inverse, made by the
+# host itself so that the padding is zero as the library writes it.
+pictures() {
+    make_bmp random.bmp 31 17
+    "$T" -q copy random.bmp a.bmp && "$T" -q invert a.bmp inverted-a.bmp
+}
+
+# check WHAT COMMAND...: a check inside a row, which fails when any of its
+# checks fails.
+check() {
+    local what=$1
+    shift
+    "$@" && return 0
+    echo "        not so: $what"
+    touch "$failed_mark"
+}
+same() { cmp -s "$1" "$2"; }
+status_is() { [[ $status == "$1" ]]; }
+err_has() { grep -qF -- "$1" "$scratch/err"; }
+
+# ---- the rows ---------------------------------------------------------------
+
+# Rows are functions named row_NAME, run in the order they are defined.
+
+# Closed stdout and -q: the input must not be taken for stdout.
+row_closed_stdout_quiet_over_itself() {
+    pictures && cp a.bmp c.bmp
+    "$T" -q invert c.bmp c.bmp >&- 2>err
+    status=$?
+    check "exit status 0" status_is 0
+    check "c.bmp holds the inverse" same inverted-a.bmp c.bmp
+}
+
+# ---- the runner -------------------------------------------------------------
+
+# In the order they are defined, or those named on the command line.
+mapfile -t rows < <(grep -oE '^row_[a-z0-9_]+\(\)' "$0" | tr -d '()')
+(($#)) && rows=("${@/#/row_}")
+passed=0
+failed=0
+for row in "${rows[@]}"; do
+    dir="$scratch/rows/${row#row_}"
+    failed_mark="$scratch/rows/${row#row_}.failed"
+    mkdir -p "$dir"
+    (cd "$dir" && "$row")
+    if [[ ! -e $failed_mark ]]; then
+        echo "ok      ${row#row_}"
+        passed=$((passed + 1))
+    else
+        echo "FAILED  ${row#row_}"
+        failed=$((failed + 1))
+    fi
+done
+echo "$passed passed, $failed failed"
+((failed == 0))
