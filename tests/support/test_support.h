@@ -14,8 +14,8 @@
 
 namespace tintwell_test {
 
-// The library's own messages: the tests expect them byte for byte, and the
-// one test that pins their bytes does so on a real call's stdout.
+// The library's own messages: the tests expect them byte for byte, and
+// messages_test.cpp pins them to their literal bytes (literal_messages.h).
 using namespace korvane::messages;
 
 using Bytes = std::vector<std::uint8_t>;
