@@ -101,4 +101,16 @@ struct BmpSuiteSearch {
 };
 BmpSuiteSearch FindBmpSuite();
 
+// Whether TINTWELL_REQUIRE_ALL=1 (as .ci/run sets): then what CI provides
+// (the BMP Suite, Chromium, /usr/bin/time, an unprivileged user) must be
+// there, and a test that would skip for its lack fails instead.
+bool EverythingRequired();
+
+// Skips the test with REASON, or fails it with REASON under TINTWELL_REQUIRE_ALL=1.
+#define TINTWELL_SKIP_UNLESS_REQUIRED(reason)                                          \
+    do {                                                                               \
+        if (::tintwell_test::EverythingRequired()) FAIL() << "TINTWELL_REQUIRE_ALL=1, but " << (reason); \
+        GTEST_SKIP() << (reason);                                                      \
+    } while (false)
+
 }  // namespace tintwell_test
