@@ -142,7 +142,8 @@ memcheck: build
 
 # Planted faults: each patch in tests/mutants/patches is applied to a copy of
 # the tree in build/mutants, built and run against the release suite; every
-# fault must make some test fail. Takes a few minutes; not part of CI.
+# fault must make some test fail. Takes a few minutes; CI plants two
+# of them, chosen by the commit (.ci/stages/25-mutants.sh).
 #   make mutants
 .PHONY: mutants
 

@@ -11,9 +11,10 @@ source_dir=$PWD
 
 # The packages of each command's lists that the machine image does not ship
 # (it has the compiler, CMake, make, Ninja, GoogleTest, pkg-config, binutils
-# and groff): each command must install them itself.
+# and groff): each command must install them itself (time: for the peak
+# memory test).
 demo_lacks=(nlohmann-json3-dev)
-test_lacks=(nlohmann-json3-dev)
+test_lacks=(nlohmann-json3-dev time)
 
 ((EUID == 0)) || { echo "this stage removes and installs Debian packages: run it as root" >&2; exit 1; }
 export DEBIAN_FRONTEND=noninteractive

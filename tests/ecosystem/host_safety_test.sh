@@ -5,13 +5,19 @@
 # hold afterwards: the bytes of every file, the exit status, the line on
 # stderr. It runs against any tintwell, so the rows an older build fails can
 # be counted:
-#   host_safety_test.sh TINTWELL [ROW...]
-# Races are made deterministic by the fault interposer (TINTWELL_FAULTS, see
-# tests/hardening/fault_injection.c) where one is needed, never by timing.
+#   host_safety_test.sh TINTWELL [INTERPOSER.so] [ROW...]
+# Races are made deterministic by the fault interposer (preloaded with
+# TINTWELL_FAULTS, see tests/hardening/fault_injection.h) where one is
+# needed, never by timing; rows that need it fail without it.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 tintwell=$(realpath "$1")
 shift
+interposer=
+if [[ ${1:-} == *.so ]]; then
+    interposer=$(realpath "$1")
+    shift
+fi
 source "$here/lib.sh"
 set +e
 T=$tintwell

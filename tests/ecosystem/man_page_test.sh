@@ -70,7 +70,7 @@ if command -v groff >/dev/null; then
     warnings=$(groff -man -Tutf8 -ww -z "$man_page" 2>&1)
     expect_eq "groff warnings" "" "$warnings"
 else
-    echo "(groff is missing: rendering not checked)"
+    skip_part_unless_required "groff is missing: the rendering is not checked"
 fi
 
 finish

@@ -5,7 +5,9 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,9 +16,9 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-enum Operation { kOpen, kRead, kReadAt, kWrite, kTruncate, kClose, kMmap, kOperationCount };
-static const char* const kOperationNames[kOperationCount] = {"open",     "read",  "pread", "write",
-                                                             "truncate", "close", "mmap"};
+enum Operation { kOpen, kRead, kReadAt, kWrite, kTruncate, kClose, kMmap, kRename, kOperationCount };
+static const char* const kOperationNames[kOperationCount] = {"open",  "read", "pread",  "write", "truncate",
+                                                             "close", "mmap", "rename"};
 
 enum { kMaxRules = 4, kMaxPattern = 64, kTrackedDescriptors = 256, kMaxPath = 256 };
 
@@ -29,6 +31,7 @@ struct Rule {
     long limit;      /* 0: no per-call limit */
     int interrupt;
     int stall;
+    int signal;      /* 0: none */
     /* state */
     long selected;
     long moved;
@@ -70,6 +73,17 @@ static int ErrorNamed(const char* name) {
     return 0;
 }
 
+static int SignalNamed(const char* name) {
+    static const struct {
+        const char* name;
+        int value;
+    } known[] = {{"KILL", SIGKILL}, {"TERM", SIGTERM}, {"INT", SIGINT}};
+    for (size_t i = 0; i < sizeof known / sizeof known[0]; ++i) {
+        if (strcmp(name, known[i].name) == 0) return known[i].value;
+    }
+    return 0;
+}
+
 static int ParseField(struct Rule* rule, char* field) {
     char* value = strchr(field, '=');
     if (value != NULL) *value++ = '\0';
@@ -95,6 +109,7 @@ static int ParseField(struct Rule* rule, char* field) {
     if (strcmp(field, "limit") == 0 && value != NULL) return (rule->limit = atol(value)) > 0 ? 0 : -1;
     if (strcmp(field, "interrupt") == 0 && value == NULL) return rule->interrupt = 1, 0;
     if (strcmp(field, "stall") == 0 && value == NULL) return rule->stall = 1, 0;
+    if (strcmp(field, "signal") == 0 && value != NULL) return (rule->signal = SignalNamed(value)) != 0 ? 0 : -1;
     return -1;
 }
 
@@ -132,6 +147,25 @@ __attribute__((constructor)) static void ConfigureFromEnvironment(void) {
     TintwellFaultsConfigure(getenv("TINTWELL_FAULTS"));
 }
 
+/* The counts a test needs to choose the Nth call of a run like this one. */
+__attribute__((destructor)) static void TallyToFile(void) {
+    const char* file = getenv("TINTWELL_FAULTS_TALLY");
+    if (file == NULL || rule_count == 0) return;
+    char text[256];
+    size_t length = 0;
+    for (int op = 0; op < kOperationCount; ++op) {
+        const int written = snprintf(text + length, sizeof text - length, "%s %d\n", kOperationNames[op],
+                                     selected_counts[op]);
+        if (written > 0) length += (size_t)written;
+    }
+    rule_count = 0; /* the tally's own calls are not counted */
+    const int descriptor = open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (descriptor < 0) return;
+    if (write(descriptor, text, length) < 0) { /* nothing to do about it at exit */
+    }
+    close(descriptor);
+}
+
 static const char* PathOf(int descriptor) {
     return descriptor >= 0 && descriptor < kTrackedDescriptors ? descriptor_paths[descriptor] : "";
 }
@@ -156,6 +190,7 @@ static struct Rule* Select(enum Operation operation, const char* path) {
 /* What a selected call does: fail with an error, or move at most `*cap`
  * bytes. Returns the error, or 0 to go ahead. */
 static int Decide(struct Rule* rule, size_t* cap) {
+    if (rule->signal != 0) kill(0, rule->signal);
     if (rule->interrupt) {
         rule->interrupted = !rule->interrupted;
         if (rule->interrupted) return EINTR;
@@ -345,4 +380,24 @@ INTERPOSED void* mmap(void* address, size_t size, int protection, int flags, int
 /* mmap64 is mmap under another name (large-file builds call it). */
 INTERPOSED void* mmap64(void* address, size_t size, int protection, int flags, int descriptor, off_t offset) {
     FORWARD_MMAP("mmap64")
+}
+
+static int Rename(const char* new_name) {
+    struct Rule* rule = rule_count > 0 ? Select(kRename, new_name) : NULL;
+    size_t unused = 0;
+    return rule != NULL ? Decide(rule, &unused) : 0;
+}
+
+INTERPOSED int rename(const char* old_name, const char* new_name) {
+    REAL(int, "rename", const char*, const char*)
+    const int error = Rename(new_name);
+    if (error != 0) return errno = error, -1;
+    return real(old_name, new_name);
+}
+
+INTERPOSED int renameat(int old_directory, const char* old_name, int new_directory, const char* new_name) {
+    REAL(int, "renameat", int, const char*, int, const char*)
+    const int error = Rename(new_name);
+    if (error != 0) return errno = error, -1;
+    return real(old_directory, old_name, new_directory, new_name);
 }

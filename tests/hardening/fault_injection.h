@@ -2,16 +2,20 @@
  * Fault injection for the system calls the library makes on its files.
  *
  * Linked into a test program, fault_injection.c defines open, read, readv,
- * preadv, write, writev, ftruncate, close and mmap; those definitions take precedence over the C
- * library's in the whole process, the library under test included. Preloaded
- * into another program (LD_PRELOAD), it takes its rules from the variable
- * TINTWELL_FAULTS. A call that no rule selects passes straight through.
+ * preadv, write, writev, ftruncate, close, mmap and rename, renameat; those
+ * definitions take precedence over the C library's in the whole process, the
+ * library under test included. Preloaded into another program (LD_PRELOAD),
+ * it takes its rules from the variable TINTWELL_FAULTS, and when
+ * TINTWELL_FAULTS_TALLY names a file, appends to it at exit how many calls
+ * the rules selected, one "OP COUNT" line for each operation. A call that no
+ * rule selects passes straight through.
  *
  * Rules are separated by ';', their fields by ',':
- *   op=open|read|pread|write|truncate|close|mmap   which calls the rule
- *                 selects (read: read, readv; pread: preadv, reads at an
- *                 offset; truncate: ftruncate)
- *   path=TEXT     only files whose name contains TEXT (ignored for mmap)
+ *   op=open|read|pread|write|truncate|close|mmap|rename   which calls the
+ *                 rule selects (read: read, readv; pread: preadv, reads at
+ *                 an offset; truncate: ftruncate; rename: rename, renameat)
+ *   path=TEXT     only files whose name contains TEXT (ignored for mmap; a
+ *                 rename's name is the new one)
  *   nth=N         only the Nth selected call (1-based); default every call
  *   fail=ERRNO    the call fails with EIO, ENOSPC, EACCES, ENOMEM or EINTR
  *   after=BYTES   read/pread/write: move this many bytes first, then fail
@@ -19,6 +23,9 @@
  *   interrupt     every selected call first fails once with EINTR
  *   stall         read/pread/write: report no progress (0: end of file for
  *                 a read)
+ *   signal=NAME   first send KILL, TERM or INT to the caller's process group;
+ *                 a caller that lives on makes the call. Kills at a chosen
+ *                 call, where a kill from outside lands at a moment of chance.
  * e.g. "op=read,path=in.bmp,after=54,fail=EIO".
  */
 #ifndef TINTWELL_FAULT_INJECTION_H

@@ -170,4 +170,9 @@ BmpSuiteSearch FindBmpSuite() {
                               "; set TINTWELL_BMPSUITE to its folder to run this test"};
 }
 
+bool EverythingRequired() {
+    const char* required = std::getenv("TINTWELL_REQUIRE_ALL");
+    return required != nullptr && std::string(required) == "1";
+}
+
 }  // namespace tintwell_test

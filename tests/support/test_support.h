@@ -14,8 +14,8 @@
 
 namespace tintwell_test {
 
-// The library's own messages: the tests expect them byte for byte, and the
-// one test that pins their bytes does so on a real call's stdout.
+// The library's own messages: the tests expect them byte for byte, and
+// messages_test.cpp pins them to their literal bytes (literal_messages.h).
 using namespace korvane::messages;
 
 using Bytes = std::vector<std::uint8_t>;
@@ -100,5 +100,17 @@ struct BmpSuiteSearch {
     std::string why_missing;
 };
 BmpSuiteSearch FindBmpSuite();
+
+// Whether TINTWELL_REQUIRE_ALL=1 (as .ci/run sets): then what CI provides
+// (the BMP Suite, Chromium, /usr/bin/time, an unprivileged user) must be
+// there, and a test that would skip for its lack fails instead.
+bool EverythingRequired();
+
+// Skips the test with REASON, or fails it with REASON under TINTWELL_REQUIRE_ALL=1.
+#define TINTWELL_SKIP_UNLESS_REQUIRED(reason)                                          \
+    do {                                                                               \
+        if (::tintwell_test::EverythingRequired()) FAIL() << "TINTWELL_REQUIRE_ALL=1, but " << (reason); \
+        GTEST_SKIP() << (reason);                                                      \
+    } while (false)
 
 }  // namespace tintwell_test
