@@ -105,6 +105,8 @@ PictureOutcome Collect(const RunningPicture& picture) {
         outcome.kind = OutcomeKind::kSucceeded;
     } else if (code == kExitRefused) {
         outcome.kind = OutcomeKind::kRefused;
+    } else if (code == kExitInputChanged) {
+        outcome.kind = OutcomeKind::kInputChanged;
     } else if (code != kExitEditFailed) {
         outcome.problem = ExitProblem(code);
     }

@@ -29,6 +29,7 @@ public:
         ++finished_;
         if (outcome.kind == OutcomeKind::kFailed) ++failed_;
         if (outcome.kind == OutcomeKind::kRefused) ++refused_;
+        if (outcome.kind == OutcomeKind::kInputChanged) ++changed_;
         waiting_.emplace(index, std::move(outcome));
         ClearProgress();
         for (auto next = waiting_.begin(); next != waiting_.end() && next->first == printed_;
@@ -41,13 +42,14 @@ public:
     int Close() {
         ClearProgress();
         const std::size_t count = plan_.pictures.size();
-        const std::size_t unfinished = failed_ + refused_;
+        const std::size_t unfinished = failed_ + refused_ + changed_;
         const std::string pictures = count == 1 ? std::string(text::kOnePicture) : Format(text::kPictures, count);
         const bool writes = plan_.edit.writes_output;
         const std::string_view summary = refused_ > 0 ? (writes ? text::kBatchWrittenRefused : text::kBatchReadRefused)
                                                       : (writes ? text::kBatchWritten : text::kBatchRead);
         std::cerr << Format(summary, pictures, count - unfinished, unfinished, refused_) << "\n";
         if (failed_ > 0) return kExitEditFailed;
+        if (changed_ > 0) return kExitInputChanged;
         return refused_ > 0 ? kExitRefused : kExitSuccess;
     }
 
@@ -61,7 +63,8 @@ private:
 
     void ShowProgress() {
         if (!show_progress_) return;
-        std::cerr << Format(text::kBatchProgress, finished_, plan_.pictures.size(), failed_ + refused_) << std::flush;
+        std::cerr << Format(text::kBatchProgress, finished_, plan_.pictures.size(), failed_ + refused_ + changed_)
+                  << std::flush;
     }
 
     void ClearProgress() {
@@ -73,6 +76,7 @@ private:
     std::size_t finished_ = 0;
     std::size_t failed_ = 0;   // the call failed, or its process died
     std::size_t refused_ = 0;  // refused by the host before or after the call
+    std::size_t changed_ = 0;  // the input changed while it was read: nothing written
     std::size_t printed_ = 0;
     std::map<std::size_t, PictureOutcome> waiting_;  // finished, not yet printed
 };

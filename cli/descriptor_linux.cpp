@@ -8,6 +8,18 @@
 
 namespace tintwell_cli {
 
+bool WriteAll(int fd, const void* bytes, std::size_t count) {
+    const auto* at = static_cast<const char*>(bytes);
+    while (count > 0) {
+        const ssize_t wrote = ::write(fd, at, count);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote < 0) return false;
+        at += wrote;
+        count -= static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
 std::string DescriptorName(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 std::string ErrnoWords(int error) {

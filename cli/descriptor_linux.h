@@ -3,6 +3,7 @@
 // words a user expects.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 
@@ -38,5 +39,9 @@ std::string DescriptorName(int fd);
 
 // What the system says about an error, in the words a user expects.
 std::string ErrnoWords(int error);
+
+// Writes all `count` bytes, going on after short writes and interruptions;
+// false with errno set when a write fails.
+bool WriteAll(int fd, const void* bytes, std::size_t count);
 
 }  // namespace tintwell_cli

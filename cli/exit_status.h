@@ -17,5 +17,9 @@ inline constexpr int kExitModuleFailed = 3;
 // kept the library's output from replacing a file; nothing was written. In
 // a batch: no call failed and at least one picture was refused.
 inline constexpr int kExitRefused = 4;
+// The input changed while the library read it (another program wrote it):
+// the edit was discarded and nothing was written. In a batch: no call failed
+// and at least one input changed.
+inline constexpr int kExitInputChanged = 5;
 
 }  // namespace tintwell_cli

@@ -49,21 +49,12 @@ inline constexpr Text kUnknownSystemError = "system error";
 
 inline constexpr Text kInputNotReadable = "not readable (permission denied)";
 inline constexpr Text kInputIsDirectory = "a directory, not a picture";
-inline constexpr Text kInputNotRegular = "{0}, not a regular file: it cannot be checked without consuming it";
 inline constexpr Text kInputUnreadable = "cannot be read: {0}";
 inline constexpr Text kNotAPicture = "{0}; tintwell edits 24-bit uncompressed BMP pictures";
 inline constexpr Text kForceEditsUnchecked = "--force edits it unchecked";
 inline constexpr Text kForceReadsUnchecked = "--force reads it unchecked";
 inline constexpr Text kForceEditsBytes = "--force edits its bytes anyway";
 inline constexpr Text kForceReadsBytes = "--force reads its bytes anyway";
-
-// What a file that is not a regular one is.
-inline constexpr Text kKindPipe = "a pipe";
-inline constexpr Text kKindCharacterDevice = "a character device";
-inline constexpr Text kKindBlockDevice = "a block device";
-inline constexpr Text kKindSocket = "a socket";
-inline constexpr Text kKindDirectory = "a directory";
-inline constexpr Text kKindOther = "not a regular file";
 
 // ---- Why a file is not a picture the library edits correctly ----------------
 
@@ -89,6 +80,29 @@ inline constexpr Text kZeroHeight = "no rows (height 0)";
 inline constexpr Text kTooManyPixels = "{0} x {1} pixels, more than the library's limit of {2} pixel bytes";
 inline constexpr Text kFileCut = "the file ends after {0} of {1} bytes";
 
+// Streams: "-", /dev/stdin, /dev/stdout, /dev/fd/N and the like.
+inline constexpr Text kClosedAtStart = "{0} was closed when tintwell started";
+inline constexpr Text kDescriptorNotOpen = "descriptor {0} is not open";
+inline constexpr Text kInputTerminal = "a terminal: pipe the picture in, or name its file";
+inline constexpr Text kStreamLeadsToInput = "leads to the input {0}, which it would overwrite as it is read";
+inline constexpr Text kOutputTerminal = "a terminal, where a picture would only garble the screen";
+inline constexpr Text kStreamTooLong = "more than {0} bytes follow its pixels, more than tintwell keeps of a stream";
+inline constexpr Text kNoPrivateCopy = "cannot keep a private copy of it in '{0}': {1}";
+inline constexpr Text kStreamStdin = "stdin";
+inline constexpr Text kStreamStdout = "stdout";
+inline constexpr Text kStreamStderr = "stderr";
+inline constexpr Text kStreamDescriptor = "descriptor {0}";
+// The edit reached a stream only in part.
+inline constexpr Text kStreamPartial = "{0}; the stream holds the first {1} bytes of the picture";
+inline constexpr Text kStreamWriteFailed = "the picture could not be written to it: {0}";
+// The input changed while the library read it: the edit is not kept.
+inline constexpr Text kInputChanged = "changed while it was being edited";
+inline constexpr Text kInputChangedStream = "changed while it was being edited; the stream holds an edit of the changed file";
+// Why the library could not do its part, where its result code alone does not say.
+inline constexpr Text kNoProc = "/proc is not mounted, and tintwell hands the library its files as /proc/self/fd/N";
+inline constexpr Text kOutOfDescriptors = "too many open files: the library needs {0} more descriptors than the limit leaves";
+inline constexpr Text kResultWithCause = "result {0}: {1} ({2})";
+
 // ---- The output -------------------------------------------------------------
 
 inline constexpr Text kOutputUnopenable = "cannot be opened for writing: {0}";
@@ -111,6 +125,7 @@ inline constexpr Text kAttributeNotKept = "the edited copy could not keep its ex
 inline constexpr Text kCopyNotSynced = "the edited copy did not reach the disk: {0}";
 inline constexpr Text kNotReplaced = "cannot be replaced by its edited copy: {0}";
 inline constexpr Text kNotWrittenFromCopy = "cannot be written from its edited copy: {0}";
+inline constexpr Text kBytesAfterPixelsLost = "the bytes after its pixels could not be kept: {0}";
 // Written all the same:
 inline constexpr Text kDirectoryNotSynced = "written, but its directory did not reach the disk: {0}";
 inline constexpr Text kReplacedByRename =

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform.h"
+
 namespace tintwell_cli {
 
 enum class FileKind { kRegular, kDirectory, kPipe, kCharacterDevice, kBlockDevice, kSocket, kOther };
@@ -26,6 +28,8 @@ public:
     // Opens `name` for reading without waiting on a pipe; nothing when it
     // cannot be opened.
     static std::optional<InputFile> Open(const std::string& name, OpenFailure& failure);
+    // Reads from descriptor `fd`, which the host was given open (stdin...).
+    static std::optional<InputFile> OpenDescriptor(int fd, OpenFailure& failure);
 
     InputFile(InputFile&&) noexcept;
     InputFile& operator=(InputFile&&) noexcept;
@@ -34,12 +38,32 @@ public:
     ~InputFile();
 
     FileKind kind() const;
+    bool IsTerminal() const;
+    // Whether the library cannot read it where it stands: a stream, or (on
+    // Windows) a descriptor that has no name the library could open.
+    bool NeedsCopy() const;
     // The length of a regular file; 0 for anything else.
     std::uint64_t size() const;
+    FileIdentity Identity() const;
 
     // The file's first `count` bytes (fewer when it is shorter); nothing,
-    // with the system's words in `error`, when reading fails.
-    std::optional<std::vector<std::uint8_t>> ReadFirstBytes(std::size_t count, std::string& error) const;
+    // with the system's words in `error`, when reading fails. A stream is
+    // read on from where it stands, and what is read is kept for Capture.
+    std::optional<std::vector<std::uint8_t>> ReadFirstBytes(std::size_t count, std::string& error);
+
+    // `count` bytes of a regular file from `offset` (fewer where it ends).
+    std::optional<std::vector<std::uint8_t>> ReadAt(std::uint64_t offset, std::size_t count, std::string& error) const;
+
+    // A stream's bytes, those read so far and the rest up to `most_bytes` in
+    // all, in a private regular file that no one else can open (under
+    // $TMPDIR, else /tmp: `folder`). `longer` says that more followed.
+    std::optional<InputFile> Capture(std::uint64_t most_bytes, bool& longer, std::string& folder,
+                                     std::string& error);
+
+    // From now on, notes every write to the file, and its size and times,
+    // so that ChangedSinceWatch can tell whether anyone changed it.
+    void Watch();
+    bool ChangedSinceWatch() const;
 
     // The name under which the library reads this very file.
     std::string LibraryName(const std::string& given) const;

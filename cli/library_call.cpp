@@ -7,10 +7,10 @@
 namespace tintwell_cli {
 
 std::int32_t CallLibrary(TintwellEntry entry, const std::string& input, const std::optional<std::string>& output,
-                         std::int32_t amount, std::int32_t function, bool quiet) {
+                         std::int32_t amount, std::int32_t function, LibraryMessages messages) {
     const std::u16string input16 = Utf8ToUtf16(input).value_or(u"");
     const std::optional<std::u16string> output16 = output ? Utf8ToUtf16(*output) : std::nullopt;
-    QuietStdout prepared(quiet);
+    LibraryStdout prepared(messages);
     const std::int32_t result = entry(reinterpret_cast<const TintwellChar16*>(input16.c_str()),
                                       output16 ? reinterpret_cast<const TintwellChar16*>(output16->c_str()) : nullptr,
                                       amount, function);

@@ -1,6 +1,5 @@
 // The one place where the host calls the library: the names converted to
-// UTF-16, the library's messages on stdout (or dropped, when quiet), and
-// its result code back.
+// UTF-16, the library's messages where they belong, and its result code back.
 #pragma once
 
 #include <cstdint>
@@ -11,20 +10,24 @@
 
 namespace tintwell_cli {
 
-std::int32_t CallLibrary(TintwellEntry entry, const std::string& input, const std::optional<std::string>& output,
-                         std::int32_t amount, std::int32_t function, bool quiet);
+// Where the library's messages go: stdout as the library prints them,
+// nowhere (-q), or stderr while the picture itself goes to stdout.
+enum class LibraryMessages { kOnStdout, kDropped, kOnStderr };
 
-// Drops what the library prints on stdout for the life of the object, when
-// quiet. Each platform's quiet_stdout file defines it.
-class QuietStdout {
+std::int32_t CallLibrary(TintwellEntry entry, const std::string& input, const std::optional<std::string>& output,
+                         std::int32_t amount, std::int32_t function, LibraryMessages messages);
+
+// Sends what the library prints on stdout where `messages` says, for the
+// life of the object. Each platform's library_stdout file defines it.
+class LibraryStdout {
 public:
-    explicit QuietStdout(bool quiet);
-    QuietStdout(const QuietStdout&) = delete;
-    QuietStdout& operator=(const QuietStdout&) = delete;
-    ~QuietStdout();
+    explicit LibraryStdout(LibraryMessages messages);
+    LibraryStdout(const LibraryStdout&) = delete;
+    LibraryStdout& operator=(const LibraryStdout&) = delete;
+    ~LibraryStdout();
 
 private:
-    int saved_ = -1;  // stdout while it is dropped
+    int saved_ = -1;  // stdout while it is sent elsewhere
 };
 
 }  // namespace tintwell_cli

@@ -3,5 +3,9 @@
 #include <vector>
 
 #include "main.h"
+#include "platform.h"
 
-int main(int argc, char** argv) { return tintwell_cli::Main(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+    tintwell_cli::HoldStandardStreams();
+    return tintwell_cli::Main(std::vector<std::string>(argv + 1, argv + argc));
+}

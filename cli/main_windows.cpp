@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "main.h"
+#include "platform.h"
 #include "utf16.h"
 
 namespace {
@@ -40,6 +41,7 @@ private:
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    tintwell_cli::HoldStandardStreams();
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
     std::vector<std::string> arguments;

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include <dlfcn.h>
+#include <sys/auxv.h>
 
 #include "format.h"
 #include "host_messages.h"
@@ -29,9 +30,20 @@ std::unique_ptr<Module> Module::Load(const std::string& path, std::string& error
 
 Module::~Module() { ::dlclose(handle_); }
 
+// This program's own file: /proc/self/exe, else (without /proc) the name it
+// was started by, made whole.
+std::filesystem::path ThisProgram(std::error_code& error) {
+    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) return program;
+    const auto started_as = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
+    if (started_as == nullptr) return {};
+    error.clear();
+    return std::filesystem::canonical(started_as, error);
+}
+
 std::string DefaultModulePath() {
     std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::filesystem::path program = ThisProgram(error);
     if (!error) {
         const std::filesystem::path beside =
             program.parent_path() / TINTWELL_MODULE_DIR_FROM_BINDIR / TINTWELL_MODULE_FILE;

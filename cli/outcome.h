@@ -32,6 +32,7 @@ enum class OutcomeKind {
     kSucceeded,  // the library returned 999 or 0, and the output is in place
     kRefused,    // the host did not call the library, or kept its output: nothing changed
     kFailed,     // the library returned another result code: nothing changed
+    kInputChanged,  // the input changed while the library read it: the edit was discarded
 };
 
 struct Outcome {
@@ -48,6 +49,7 @@ struct Outcome {
         case OutcomeKind::kSucceeded: return kExitSuccess;
         case OutcomeKind::kRefused: return kExitRefused;
         case OutcomeKind::kFailed: return kExitEditFailed;
+        case OutcomeKind::kInputChanged: return kExitInputChanged;
         }
         return kExitEditFailed;
     }

@@ -27,4 +27,24 @@ std::size_t ProcessorCount();
 // Whether stderr is a terminal (a console), where a progress line belongs.
 bool StderrIsTerminal();
 
+// Opens the null device on each of stdin, stdout and stderr that is closed,
+// before anything else is opened, so that no file the host opens later
+// takes a standard stream's number and receives what is meant for it.
+void HoldStandardStreams();
+
+// Whether standard stream `fd` (0 to 2) was closed when the host started.
+bool WasClosedAtStart(int fd);
+
+// About a descriptor the host was given: whether it is open, whether it is
+// a terminal, and the file it leads to.
+bool IsOpenDescriptor(int fd);
+bool IsTerminalDescriptor(int fd);
+std::optional<FileIdentity> IdentityOfDescriptor(int fd);
+
+// Whether the library can open what the host hands it by name: the held
+// files' names exist (/proc is mounted), and `count` more descriptors fit
+// under the limit.
+bool HeldFilesHaveNames();
+bool HasFreeDescriptors(int count);
+
 }  // namespace tintwell_cli

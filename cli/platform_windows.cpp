@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <fcntl.h>
 #include <io.h>
 
 #include "platform.h"
@@ -28,6 +29,44 @@ std::size_t ProcessorCount() {
     for (; process_mask != 0; process_mask &= process_mask - 1) ++count;
     return count;
 }
+
+namespace {
+bool g_closed_at_start[3] = {};
+}  // namespace
+
+void HoldStandardStreams() {
+    for (int fd = 0; fd < 3; ++fd) {
+        if (::_get_osfhandle(fd) != -1) continue;
+        g_closed_at_start[fd] = true;
+        const int null = ::_open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+        if (null >= 0 && null != fd) {
+            ::_dup2(null, fd);
+            ::_close(null);
+        }
+    }
+}
+
+bool WasClosedAtStart(int fd) { return fd >= 0 && fd < 3 && g_closed_at_start[fd]; }
+
+bool IsOpenDescriptor(int fd) { return ::_get_osfhandle(fd) != -1; }
+
+bool IsTerminalDescriptor(int fd) {
+    DWORD mode = 0;
+    return ::GetConsoleMode(reinterpret_cast<HANDLE>(::_get_osfhandle(fd)), &mode) != 0;
+}
+
+std::optional<FileIdentity> IdentityOfDescriptor(int fd) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!::GetFileInformationByHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(fd)), &information)) {
+        return std::nullopt;
+    }
+    return FileIdentity{information.dwVolumeSerialNumber,
+                        (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
+
+// The library gets the names as given, and the C runtime's limit is far.
+bool HeldFilesHaveNames() { return true; }
+bool HasFreeDescriptors(int) { return true; }
 
 bool StderrIsTerminal() {
     DWORD mode = 0;

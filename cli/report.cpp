@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "host_messages.h"
+#include "shown_name.h"
 
 namespace tintwell_cli {
 namespace {
@@ -19,10 +20,9 @@ std::string_view RefusalFormat(const Outcome& outcome) {
 
 std::string LinesOf(const Outcome& outcome) {
     std::string lines;
-    for (const Message& remark : outcome.remarks) lines += Format(text::kFileRemarkLine, outcome.file, remark.Text()) + "\n";
-    if (outcome.reason) {
-        lines += Format(RefusalFormat(outcome), outcome.file, outcome.reason->Text(), outcome.force_note) + "\n";
-    }
+    const std::string file = ShownName(outcome.file);
+    for (const Message& remark : outcome.remarks) lines += Format(text::kFileRemarkLine, file, remark.Text()) + "\n";
+    if (outcome.reason) lines += Format(RefusalFormat(outcome), file, outcome.reason->Text(), outcome.force_note) + "\n";
     return lines;
 }
 
@@ -33,7 +33,7 @@ void ReportError(const Message& message) { std::cerr << Format(text::kErrorLine,
 void ReportWarning(const Message& message) { std::cerr << Format(text::kWarningLine, message.Text()) << "\n"; }
 
 void ReportAboutFile(const std::string& file, const Message& message) {
-    std::cerr << Format(text::kFileRemarkLine, file, message.Text()) << "\n";
+    std::cerr << Format(text::kFileRemarkLine, ShownName(file), message.Text()) << "\n";
 }
 
 int ReportUsageError(const Message& problem) {

@@ -37,6 +37,17 @@ public:
     std::string LibraryName() const;
     bool IsReplaced() const;
 
+    // The first bytes the library wrote, where they can be read back (not
+    // from a device); nothing otherwise.
+    std::optional<std::vector<std::uint8_t>> ReadFirstBytes(std::size_t count) const;
+
+    // Bytes after what the library wrote; false with the system's words.
+    bool Append(const std::vector<std::uint8_t>& bytes, std::string& error);
+
+    // Where the output's file system has less room than `bytes`, the
+    // system's words for that; nothing otherwise.
+    std::optional<std::string> ShortOfRoom(std::uint64_t bytes) const;
+
     // Puts the edited copy in the output's place, keeping the replaced
     // file's attributes. Nothing on success, with anything worth saying
     // about it in `remarks`; else the reason, and the output is as it was.

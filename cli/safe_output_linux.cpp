@@ -295,6 +295,31 @@ std::string SafeOutput::LibraryName() const {
 
 bool SafeOutput::IsReplaced() const { return state_->temporary.valid(); }
 
+std::optional<std::vector<std::uint8_t>> SafeOutput::ReadFirstBytes(std::size_t count) const {
+    if (!state_->temporary.valid()) return std::nullopt;
+    std::vector<std::uint8_t> bytes(count);
+    const ssize_t got = ::pread(state_->temporary.get(), bytes.data(), bytes.size(), 0);
+    if (got < 0) return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(got));
+    return bytes;
+}
+
+std::optional<std::string> SafeOutput::ShortOfRoom(std::uint64_t bytes) const {
+    struct statvfs room {};
+    if (!state_->directory.valid() || ::fstatvfs(state_->directory.get(), &room) != 0) return std::nullopt;
+    if (static_cast<std::uint64_t>(room.f_bavail) * room.f_frsize >= bytes) return std::nullopt;
+    return ErrnoWords(ENOSPC);
+}
+
+bool SafeOutput::Append(const std::vector<std::uint8_t>& bytes, std::string& error) {
+    const int fd = state_->temporary.valid() ? state_->temporary.get() : state_->direct.get();
+    struct stat status {};
+    if (state_->temporary.valid() && ::fstat(fd, &status) == 0) ::lseek(fd, status.st_size, SEEK_SET);
+    if (WriteAll(fd, bytes.data(), bytes.size())) return true;
+    error = ErrnoWords(errno);
+    return false;
+}
+
 std::optional<Message> SafeOutput::Commit(bool sync, std::vector<Message>& remarks) {
     State& s = *state_;
     if (std::optional<Message> lost = s.KeepAttributes()) return lost;

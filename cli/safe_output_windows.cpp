@@ -191,6 +191,40 @@ std::string SafeOutput::LibraryName() const {
 
 bool SafeOutput::IsReplaced() const { return !state_->temporary_name.empty(); }
 
+std::optional<std::vector<std::uint8_t>> SafeOutput::ReadFirstBytes(std::size_t count) const {
+    if (!IsReplaced()) return std::nullopt;
+    const Handle copy = OpenExisting(state_->temporary_name, GENERIC_READ, kShareAll);
+    std::vector<std::uint8_t> bytes(count);
+    DWORD got = 0;
+    if (!copy.valid() || !::ReadFile(copy.get(), bytes.data(), static_cast<DWORD>(count), &got, nullptr)) {
+        return std::nullopt;
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+std::optional<std::string> SafeOutput::ShortOfRoom(std::uint64_t bytes) const {
+    const std::string folder = state_->folder.empty() ? "." : state_->folder;
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(Wide(folder).c_str(), &available, nullptr, nullptr) || available.QuadPart >= bytes) {
+        return std::nullopt;
+    }
+    return SystemMessage(ERROR_DISK_FULL);
+}
+
+bool SafeOutput::Append(const std::vector<std::uint8_t>& bytes, std::string& error) {
+    if (!IsReplaced() || bytes.empty()) return true;
+    LARGE_INTEGER none{};
+    DWORD wrote = 0;
+    if (::SetFilePointerEx(state_->temporary.get(), none, nullptr, FILE_END) &&
+        ::WriteFile(state_->temporary.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+        wrote == bytes.size()) {
+        return true;
+    }
+    error = SystemMessage(::GetLastError());
+    return false;
+}
+
 std::optional<Message> SafeOutput::Commit(bool sync, std::vector<Message>& remarks) {
     State& s = *state_;
     if (sync && !::FlushFileBuffers(s.temporary.get())) {

@@ -167,8 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "tintwell: notes.bmp: not a BMP file; tintwell edits 24-bit uncompressed BMP pictures (--force "
                     "reads its bytes anyway)\n"},
         FailureCase{{"-q", "copy", "/dev/null", "out.bmp"}, 4,
-                    "tintwell: /dev/null: a character device, not a regular file: it cannot be checked without "
-                    "consuming it; nothing written (--force edits it unchecked)\n"},
+                    "tintwell: /dev/null: an empty file; tintwell edits 24-bit uncompressed BMP pictures; nothing "
+                    "written (--force edits it unchecked)\n"},
         FailureCase{{"--module", "/no/such/library.so", "invert", "in.bmp", "out.bmp"}, 3,
                     "tintwell: cannot load the library: /no/such/library.so: cannot open shared object file: No "
                     "such file or directory\n"}));

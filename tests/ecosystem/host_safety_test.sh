@@ -42,7 +42,40 @@ check() {
 }
 same() { cmp -s "$1" "$2"; }
 status_is() { [[ $status == "$1" ]]; }
-err_has() { grep -qF -- "$1" "$scratch/err"; }
+err_has() { grep -qF -- "$1" err; }
+missing() { [[ ! -e $1 ]]; }
+only_files() { [[ "$(ls -A | sort | tr '\n' ' ')" == "$* " ]]; }
+
+# A picture of 400 x 300 (rows of 1200 bytes, no padding): big enough for
+# the library to read it in more than one call.
+big_picture() {
+    make_bmp random-big.bmp 400 300
+    "$T" -q copy random-big.bmp big.bmp
+}
+
+# run_stopped RULES MEANWHILE COMMAND...: runs COMMAND with the fault
+# interposer, which stops it at the call RULES choose; runs the function
+# MEANWHILE while it stands still, then lets it go on. The exit status is in
+# $status, stderr in ./err.
+run_stopped() {
+    local rules=$1 meanwhile=$2 pid tries
+    shift 2
+    LD_PRELOAD=$interposer TINTWELL_FAULTS=$rules "$@" 2>err &
+    pid=$!
+    # Waits for the stop itself, however long the machine takes to get there.
+    for ((tries = 0; tries < 6000; ++tries)); do
+        [[ $(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null) == T ]] && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.01
+    done
+    "$meanwhile"
+    kill -CONT "$pid" 2>/dev/null
+    wait "$pid"
+    status=$?
+}
+
+# Bytes of a picture's header at OFFSET replaced, in place.
+poke() { printf "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
 
 # ---- the rows ---------------------------------------------------------------
 
@@ -57,7 +90,255 @@ row_closed_stdout_quiet_over_itself() {
     check "c.bmp holds the inverse" same inverted-a.bmp c.bmp
 }
 
+# ---- Streams, descriptors, captured inputs, changed inputs, bytes after the
+# pixels, and messages that say what happened ---------------------------------
+
+# Closed stdout and -q: a new output gets the picture, not 54 zero bytes.
+row_closed_stdout_quiet_new_output() {
+    pictures
+    "$T" -q invert a.bmp out.bmp >&- 2>err
+    status=$?
+    check "exit status 0" status_is 0
+    check "out.bmp holds the inverse" same inverted-a.bmp out.bmp
+}
+
+# /dev/stdout opened to append: the log before it stays.
+row_dev_stdout_appends() {
+    pictures && printf 'LOG\n' >log.txt && { printf 'LOG\n' && cat inverted-a.bmp; } >expected
+    "$T" -q invert a.bmp /dev/stdout >>log.txt 2>err
+    status=$?
+    check "exit status 0" status_is 0
+    check "log.txt holds LOG and then the picture" same expected log.txt
+}
+
+# /dev/stdout at its offset: what was written before stays.
+row_dev_stdout_after_header() {
+    pictures && { echo header && cat inverted-a.bmp; } >expected
+    { echo header && "$T" -q invert a.bmp /dev/stdout; } >g.out 2>err
+    check "g.out holds the header line and then the picture" same expected g.out
+}
+
+# /dev/stderr opened to append.
+row_dev_stderr_appends() {
+    pictures && printf 'LOG\n' >log.txt && { printf 'LOG\n' && cat inverted-a.bmp; } >expected
+    "$T" -q invert a.bmp /dev/stderr 2>>log.txt
+    status=$?
+    check "exit status 0" status_is 0
+    check "log.txt holds LOG and then the picture" same expected log.txt
+}
+
+# Without -q, the library's messages stay out of a picture sent to stdout.
+row_messages_stay_out_of_stdout_picture() {
+    pictures
+    "$T" invert a.bmp /dev/stdout >x.bmp 2>err
+    status=$?
+    check "exit status 0" status_is 0
+    check "x.bmp is only the picture" same inverted-a.bmp x.bmp
+    check "the messages went to stderr" test -s err
+}
+
+# "-" is stdin and stdout, through pipes, with no --force.
+row_dash_through_pipes() {
+    pictures
+    cat a.bmp | "$T" invert - - 2>err | cat >p.bmp
+    check "p.bmp is the inverse" same inverted-a.bmp p.bmp
+    check "no file named -" missing -
+}
+
+row_dash_output_is_stdout() {
+    pictures
+    "$T" invert a.bmp - >o.bmp 2>err
+    status=$?
+    check "exit status 0" status_is 0
+    check "o.bmp is the inverse" same inverted-a.bmp o.bmp
+    check "no file named -" missing -
+}
+
+row_dash_input_is_stdin() {
+    pictures
+    "$T" -q invert - out.bmp <a.bmp 2>err
+    status=$?
+    check "exit status 0" status_is 0
+    check "out.bmp is the inverse" same inverted-a.bmp out.bmp
+}
+
+# A FIFO is read once into a private copy, then checked and edited.
+row_fifo_input_captured() {
+    pictures && mkfifo fifo
+    cat a.bmp >fifo &
+    "$T" -q invert fifo out.bmp 2>err
+    status=$?
+    wait
+    check "exit status 0" status_is 0
+    check "out.bmp is the inverse" same inverted-a.bmp out.bmp
+}
+
+# A stream that is not a picture is refused from its header, nothing written.
+row_stream_refused_from_header() {
+    pictures
+    head -c 1000 /dev/zero | "$T" -q invert - out.bmp 2>err
+    status=${PIPESTATUS[1]}
+    check "exit status 4" status_is 4
+    check "nothing written" missing out.bmp
+    check "the reason" err_has "tintwell: -: not a BMP file"
+}
+
+# A picture meant for a stdout that was closed at start is refused.
+row_closed_stdout_picture_refused() {
+    pictures && cp a.bmp c.bmp
+    "$T" invert c.bmp /dev/stdout >&- 2>err
+    status=$?
+    check "exit status 4" status_is 4
+    check "c.bmp unchanged" same a.bmp c.bmp
+    check "the reason" err_has "tintwell: /dev/stdout: stdout was closed when tintwell started; nothing written"
+}
+
+# A descriptor that is not open is refused: the input must not take its number.
+row_closed_descriptor_refused() {
+    pictures && cp a.bmp c.bmp
+    T=$T sh -c 'exec 3>&-; exec "$T" -q invert c.bmp /dev/fd/3' 2>err
+    status=$?
+    check "exit status 4" status_is 4
+    check "c.bmp unchanged" same a.bmp c.bmp
+    check "the reason" err_has "tintwell: /dev/fd/3: descriptor 3 is not open; nothing written"
+}
+
+# A descriptor that leads to the input itself is refused.
+row_descriptor_leading_to_input_refused() {
+    pictures && cp a.bmp c.bmp
+    "$T" -q invert c.bmp - >>c.bmp 2>err
+    status=$?
+    check "exit status 4" status_is 4
+    check "c.bmp unchanged" same a.bmp c.bmp
+    check "the reason" err_has "which it would overwrite as it is read; nothing written"
+}
+
+# Cut to half while the library's first pass reads it: never a full-length
+# picture with a white half.
+row_input_shrinks_while_read() {
+    big_picture && cp big.bmp c.bmp
+    cut_in_half() { truncate -s $(($(stat -c %s c.bmp) / 2)) c.bmp; }
+    run_stopped "op=read,path=/proc/self/fd,nth=2,stop" cut_in_half "$T" -q invert c.bmp out.bmp
+    check "exit status 5" status_is 5
+    check "nothing written" missing out.bmp
+    check "the reason" err_has "tintwell: c.bmp: changed while it was being edited; nothing written"
+}
+
+# The header rewritten (24 bits per pixel to 32) between the check and the
+# library's read: the edit of a picture that was never checked is discarded.
+row_header_rewritten_before_read() {
+    big_picture && cp big.bmp c.bmp && cp big.bmp old-out.bmp && cp big.bmp out.bmp
+    to_32_bits() { poke c.bmp 28 '\x20'; }
+    run_stopped "op=read,path=/proc/self/fd,nth=1,stop" to_32_bits "$T" -q invert c.bmp out.bmp
+    check "exit status 5" status_is 5
+    check "out.bmp as it was" same old-out.bmp out.bmp
+    check "no temporary left" only_files big.bmp c.bmp err old-out.bmp out.bmp random-big.bmp
+}
+
+# Bytes after the pixels (counted in bfSize) are kept, in place and through
+# streams, and the header is copied as it was.
+with_trailing_bytes() {
+    pictures
+    python3 - a.bmp inverted-a.bmp <<'PY'
+import struct, sys
+tail = bytes(range(256)) * 3 + b"after the pixels" * 9
+for name, out in ((sys.argv[1], "t.bmp"), (sys.argv[2], "expected-t.bmp")):
+    data = bytearray(open(name, "rb").read() + tail)
+    struct.pack_into("<I", data, 2, len(data))
+    open(out, "wb").write(data)
+PY
+}
+row_bytes_after_pixels_kept_in_place() {
+    with_trailing_bytes
+    "$T" -q invert --in-place t.bmp 2>err
+    status=$?
+    check "exit status 0" status_is 0
+    check "t.bmp is the inverse with its 908 bytes after" same expected-t.bmp t.bmp
+}
+
+row_bytes_after_pixels_kept_through_streams() {
+    with_trailing_bytes
+    cat t.bmp | "$T" -q invert - - >s.bmp 2>err
+    check "s.bmp is the inverse with its 908 bytes after" same expected-t.bmp s.bmp
+}
+
+# Without /proc the reason is named, not "cannot load the library".
+row_no_proc_named() {
+    pictures
+    unshare -m sh -c 'umount -l /proc && exec "$0" -q invert a.bmp out.bmp' "$T" 2>err
+    status=$?
+    check "exit status 4" status_is 4
+    check "nothing written" missing out.bmp
+    check "the reason" err_has "/proc is not mounted"
+}
+
+# Out of descriptors: said, not result 123 or 124.
+row_descriptor_limit_named() {
+    pictures
+    local limit
+    for limit in 7 8; do
+        (ulimit -n "$limit" && exec "$T" -q invert a.bmp out.bmp) >/dev/null 2>err
+        status=$?
+        check "ulimit -n $limit: exit status 4" status_is 4
+        check "ulimit -n $limit: too many open files" err_has "too many open files"
+        check "ulimit -n $limit: nothing written" missing out.bmp
+    done
+}
+
+# A disk that fills while the library writes: the line says so. The small
+# file system is mounted in a mount namespace of the row's own.
+row_full_disk_named() {
+    big_picture
+    TINTWELL_INSIDE=full_disk unshare -m bash "$here/host_safety_test.sh" "$T" "$interposer" 2>err
+    status=$?
+    check "exit status 2" status_is 2
+    check "the reason" err_has "no space left on the device"
+}
+inside_full_disk() {
+    mkdir small && mount -t tmpfs -o size=720k tmpfs small || return 9
+    fill_the_disk() { head -c 10M /dev/zero >small/filler 2>/dev/null; }
+    run_stopped "op=write,path=/proc/self/fd,nth=2,stop" fill_the_disk "$T" -q invert big.bmp small/out.bmp
+    cat err >&2
+    [[ $(ls -A small) == filler ]] || echo "tintwell: left in the directory: $(ls -A small)" >&2
+    return "$status"
+}
+
+# --sync where the directory cannot be synced is not a success.
+row_sync_failure_exits_nonzero() {
+    pictures
+    mkdir d && cp a.bmp d/a.bmp && chmod 0300 d
+    if ((EUID == 0)); then
+        chown -R 65534:65534 d && chmod 0755 "$scratch" "$scratch/rows" .
+        setpriv --reuid=65534 --regid=65534 --clear-groups "$T" -q --sync invert d/a.bmp d/out.bmp 2>err
+    else
+        "$T" -q --sync invert d/a.bmp d/out.bmp 2>err
+    fi
+    status=$?
+    chmod 0700 d
+    check "exit status not 0" test "$status" != 0
+    check "the reason" err_has "did not reach the disk"
+}
+
+# A file name holding a newline or an escape code cannot forge a line or
+# reach the terminal.
+row_names_escaped() {
+    pictures
+    "$T" -q invert $'missing\ntintwell: all good' out.bmp 2>err
+    check "no forged line" sh -c '! grep -qx "tintwell: all good.*" err'
+    check "the newline shown escaped" err_has "'missing'\$'\\012''tintwell: all good'"
+    "$T" -q invert $'\e[31mred' out.bmp 2>err
+    check "no escape code on stderr" sh -c '! grep -q "$(printf "\\033")" err'
+}
+
 # ---- the runner -------------------------------------------------------------
+
+# A row that runs part of itself in a namespace of its own calls this
+# script again, which then runs just that part (inside_NAME) and exits with
+# its status.
+if [[ -n ${TINTWELL_INSIDE:-} ]]; then
+    "inside_$TINTWELL_INSIDE"
+    exit $?
+fi
 
 # In the order they are defined, or those named on the command line.
 mapfile -t rows < <(grep -oE '^row_[a-z0-9_]+\(\)' "$0" | tr -d '()')
