@@ -56,7 +56,7 @@ expect_eq "options of the usage lines, all described" "" "$(comm -23 <(echo "$us
 echo "-- exit statuses and result codes"
 help_statuses=$(leading_numbers "$(help_paragraph 'Exit status:')" ';')
 expect_eq "EXIT STATUS against the help" "$help_statuses" "$(section_tags 'EXIT STATUS' | sort)"
-expect_eq "exit statuses in the help" "$(printf '%s\n' 0 1 2 3 4)" "$help_statuses"
+expect_eq "exit statuses in the help" "$(printf '%s\n' 0 1 2 3 4 5)" "$help_statuses"
 help_results=$(leading_numbers "$(help_paragraph 'Result codes:')" ',')
 expect_eq "RESULT CODES against the help" "$help_results" "$(section_tags 'RESULT CODES' | sort)"
 header_results=$(grep -oE 'TINTWELL_RESULT_[A-Z_]+ = -?[0-9]+' "$header" | grep -oE -- '-?[0-9]+$' | sort)
