@@ -4,6 +4,8 @@
 #include <system_error>
 
 #include "host_messages.h"
+#include "shown_name.h"
+#include "stream_names.h"
 #include "utf16.h"
 
 namespace tintwell_cli {
@@ -175,6 +177,9 @@ Problem CheckDestination(const Command& command) {
         return MessageOf(text::kNeedsDestination, edit.name);
     }
     if (command.files.empty()) return MessageOf(text::kNoFiles);
+    for (const std::string& file : command.files) {
+        if (DescriptorNamed(file, command.edit.writes_output)) return MessageOf(text::kStreamInBatch, ShownName(file));
+    }
     return std::nullopt;
 }
 

@@ -189,6 +189,7 @@ inline constexpr Text kReadsNoDestination = "{0} writes nothing: it takes no --o
 inline constexpr Text kDestinationsExclusive = "--out-dir and --in-place exclude each other";
 inline constexpr Text kNeedsDestination = "{0} of several pictures needs --out-dir DIR or --in-place";
 inline constexpr Text kNoFiles = "no FILE given";
+inline constexpr Text kStreamInBatch = "'{0}' stands for a stream, which batches and --in-place do not take";
 inline constexpr Text kNamesNoOutput = "'{0}' names no file to write into {1}";
 inline constexpr Text kSamePicture = "'{0}' and '{1}' are the same picture";
 inline constexpr Text kSharedOutput = "'{0}' and '{1}' would both be written to '{2}'";
