@@ -36,8 +36,9 @@ struct BatchPlan {
 };
 
 // Checks a batch command against the file system: every name converts to
-// UTF-16, no two pictures share an output, and no output is an existing
-// input unless --in-place asks for it. On failure says why in `problem` and
+// UTF-16, no two outputs lead to one file (compared by the file, through
+// every link, not by name), and no output is an existing input unless
+// --in-place asks for it. On failure says why in `problem` and
 // returns nothing; nothing has been written then.
 std::optional<BatchPlan> PlanBatch(const Command& command, Message& problem);
 

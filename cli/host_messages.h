@@ -196,6 +196,12 @@ inline constexpr Text kKilledBySignal = "the edit was killed by signal {0} ({1})
 inline constexpr Text kEndedByException = "the edit was ended by exception {0}";
 inline constexpr Text kEndedWithoutResult = "the edit ended its process (exit status {0}) without returning a result";
 
+// ---- Batches: outputs that lead to one file, and a batch told to stop ------
+
+// Two outputs named differently that lead to one file (a link, another path
+// to it): {0} and {1} the pictures, {2} and {3} their outputs.
+inline constexpr Text kOutputsOneFile = "'{0}' and '{1}' would both be written to one file: '{2}' and '{3}' lead to it";
+
 // ---- demo -------------------------------------------------------------------
 
 inline constexpr Text kDemoDirectoryUnusable = "demo: cannot use directory {0}: {1}";

@@ -57,6 +57,44 @@ row_closed_stdout_quiet_over_itself() {
     check "c.bmp holds the inverse" same inverted-a.bmp c.bmp
 }
 
+# ---- Batches: outputs that lead to one file, and a batch told to stop ------
+
+# A batch whose two outputs lead to one file is refused before anything is
+# written: exit status 1 and a usage line naming both pictures. Each row has
+# a.bmp and b.bmp (another picture) as inputs and od as the output folder.
+outputs_and_picture() { pictures && "$T" -q gray a.bmp b.bmp && mkdir od; }
+no_temporary_in() { [[ -z $(find "$1" -name '.*.tintwell-??????') ]]; }
+batch_into_od_refused() {
+    "$T" -q invert --out-dir od -j 2 a.bmp b.bmp 2>"$scratch/err"
+    status=$?
+    check "exit status 1" status_is 1
+    check "a usage line naming both pictures" \
+        err_has "tintwell: 'a.bmp' and 'b.bmp' would both be written to one file: 'od/a.bmp' and 'od/b.bmp' lead to it"
+    check "where help is" err_has "Try 'tintwell --help' for more information."
+    check "no temporary left" no_temporary_in od
+}
+
+# od/b.bmp leads to the existing od/a.bmp through a link that LINK... makes.
+linked_outputs_row() {
+    outputs_and_picture
+    cp a.bmp od/a.bmp
+    "$@" od/b.bmp
+    batch_into_od_refused
+    check "od/a.bmp unchanged" same a.bmp od/a.bmp
+}
+row_out_dir_output_linked_to_another() { linked_outputs_row ln -s a.bmp; }
+row_out_dir_outputs_hard_linked() { linked_outputs_row ln od/a.bmp; }
+
+# od/a.bmp does not exist yet, and od/b.bmp is a link to it by another path,
+# through a linked folder: once a.bmp is written, b.bmp would go there too.
+row_out_dir_output_by_another_path() {
+    outputs_and_picture
+    ln -s od od-link
+    ln -s ../od-link/./a.bmp od/b.bmp
+    batch_into_od_refused
+    check "nothing written into od" test ! -e od/a.bmp
+}
+
 # ---- the runner -------------------------------------------------------------
 
 # In the order they are defined, or those named on the command line.
