@@ -32,6 +32,7 @@ struct Rule {
     int interrupt;
     int stall;
     int signal;      /* 0: none */
+    int stop;        /* the caller stops itself at the call */
     /* state */
     long selected;
     long moved;
@@ -109,6 +110,7 @@ static int ParseField(struct Rule* rule, char* field) {
     if (strcmp(field, "limit") == 0 && value != NULL) return (rule->limit = atol(value)) > 0 ? 0 : -1;
     if (strcmp(field, "interrupt") == 0 && value == NULL) return rule->interrupt = 1, 0;
     if (strcmp(field, "stall") == 0 && value == NULL) return rule->stall = 1, 0;
+    if (strcmp(field, "stop") == 0 && value == NULL) return rule->stop = 1, 0;
     if (strcmp(field, "signal") == 0 && value != NULL) return (rule->signal = SignalNamed(value)) != 0 ? 0 : -1;
     return -1;
 }
@@ -191,6 +193,7 @@ static struct Rule* Select(enum Operation operation, const char* path) {
  * bytes. Returns the error, or 0 to go ahead. */
 static int Decide(struct Rule* rule, size_t* cap) {
     if (rule->signal != 0) kill(0, rule->signal);
+    if (rule->stop) raise(SIGSTOP);
     if (rule->interrupt) {
         rule->interrupted = !rule->interrupted;
         if (rule->interrupted) return EINTR;
