@@ -48,7 +48,9 @@ std::size_t DefaultJobCount();
 // Creates the output directory, edits every picture, prints each picture's
 // messages on stdout and its lines on stderr in input order, and a summary
 // on stderr. Returns the host's exit status: 2 when any call failed, else 4
-// when any picture was refused, else 0.
+// when any picture was refused, else 0. A batch told to stop (see
+// PictureProcesses::StopRequested) starts no more pictures, waits for the
+// running ones to stop, says so in its summary and ends as it was told.
 int RunBatch(const Module& module, const BatchPlan& plan);
 
 }  // namespace tintwell_cli

@@ -95,6 +95,84 @@ row_out_dir_output_by_another_path() {
     check "nothing written into od" test ! -e od/a.bmp
 }
 
+# Stopping a batch, deterministically: an in-place batch of four pictures,
+# two at a time, whose processes each hold themselves (SIGSTOP, from the
+# fault interposer) at their first write of the edited copy. Once both are
+# held, the test signals the parent alone, waits until the parent has passed
+# the signal on (it is pending in both held processes) or has ended, and
+# lets them go on. Every wait polls a state the run reaches; the bound only
+# ends a stuck run.
+eventually() {
+    local tries
+    for ((tries = 0; tries < 3000; tries++)); do
+        "$@" && return 0
+        sleep 0.01
+    done
+    return 1
+}
+held_in_group() { [[ $(group_processes "$1" | grep -c ' T$') == "$2" ]]; }
+group_gone() { ! group_alive "$1"; }
+# Every held process of group $1 has signal $2 pending, or the leader is over.
+signal_passed_on() {
+    local process state pending
+    [[ $(group_processes "$1" | grep "^$1 ") ]] || return 0
+    while read -r process state; do
+        [[ $state == T ]] || continue
+        pending=$(sed -n 's/^ShdPnd:\t//p' "/proc/$process/status")
+        (((16#$pending >> ($2 - 1)) & 1)) || return 1
+    done < <(group_processes "$1")
+}
+
+# start_held_batch: starts the batch in a session of its own, its leader in
+# $leader, and waits until both pictures being edited are held.
+start_held_batch() {
+    pictures
+    mkdir batch
+    for i in 1 2 3 4; do cp a.bmp "batch/p$i.bmp"; done
+    [[ -n $interposer ]] || return 1
+    LD_PRELOAD=$interposer TINTWELL_FAULTS="op=write,path=/proc/self/fd/,nth=1,stop" \
+        ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0" \
+        setsid env --default-signal=HUP,INT,TERM "$T" -q invert --in-place -j 2 batch/*.bmp 2>"$scratch/err" &
+    leader=$!
+    eventually held_in_group "$leader" 2
+}
+
+# After the stop: no process of the batch left, no picture replaced (the two
+# being edited were stopped, the two others never started), no temporary.
+check_batch_stopped() {
+    check "no process of the batch left" eventually group_gone "$leader"
+    for file in batch/p*.bmp; do check "$file holds its old bytes" same a.bmp "$file"; done
+    check "no temporary left" no_temporary_in batch
+}
+
+stop_parent_row() { # SIGNAL ITS-NAME
+    local number
+    number=$(kill -l "$1")
+    check "both pictures held mid-edit (the interposer is needed)" start_held_batch
+    kill -"$1" "$leader"
+    eventually signal_passed_on "$leader" "$number"
+    kill -CONT -- -"$leader"
+    wait "$leader" 2>/dev/null
+    status=$?
+    check "exit status $((128 + number))" status_is $((128 + number))
+    check "the closing line says the batch stopped" \
+        err_has "tintwell: stopped by signal $number ($2); 4 pictures: 0 written, 0 failed, 4 not finished"
+    check_batch_stopped
+}
+
+row_batch_stopped_by_sigterm() { stop_parent_row TERM Terminated; }
+row_batch_stopped_by_sigint() { stop_parent_row INT Interrupt; }
+row_batch_stopped_by_sighup() { stop_parent_row HUP Hangup; }
+
+# SIGKILL to the parent alone: its children end with it.
+row_batch_parent_killed() {
+    check "both pictures held mid-edit (the interposer is needed)" start_held_batch
+    kill -KILL "$leader"
+    wait "$leader" 2>/dev/null
+    kill -CONT -- -"$leader"
+    check_batch_stopped
+}
+
 # ---- the runner -------------------------------------------------------------
 
 # In the order they are defined, or those named on the command line.
