@@ -36,8 +36,9 @@ struct BatchPlan {
 };
 
 // Checks a batch command against the file system: every name converts to
-// UTF-16, no two pictures share an output, and no output is an existing
-// input unless --in-place asks for it. On failure says why in `problem` and
+// UTF-16, no two outputs lead to one file (compared by the file, through
+// every link, not by name), and no output is an existing input unless
+// --in-place asks for it. On failure says why in `problem` and
 // returns nothing; nothing has been written then.
 std::optional<BatchPlan> PlanBatch(const Command& command, Message& problem);
 
@@ -47,7 +48,9 @@ std::size_t DefaultJobCount();
 // Creates the output directory, edits every picture, prints each picture's
 // messages on stdout and its lines on stderr in input order, and a summary
 // on stderr. Returns the host's exit status: 2 when any call failed, else 4
-// when any picture was refused, else 0.
+// when any picture was refused, else 0. A batch told to stop (see
+// PictureProcesses::StopRequested) starts no more pictures, waits for the
+// running ones to stop, says so in its summary and ends as it was told.
 int RunBatch(const Module& module, const BatchPlan& plan);
 
 }  // namespace tintwell_cli

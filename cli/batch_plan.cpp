@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <thread>
+#include <variant>
 
 #include "batch.h"
 #include "host_messages.h"
@@ -24,8 +24,50 @@ std::optional<std::string> OutputName(const Command& batch, const std::string& i
     return Utf8Of(PathOf(*batch.out_dir) / file_name);
 }
 
+// The directory a path names, through every link; as written, lexically
+// normal, when it cannot be resolved.
+std::filesystem::path ResolvedDirectory(const std::filesystem::path& directory) {
+    std::error_code error;
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(directory, error);
+    return error ? directory.lexically_normal() : resolved;
+}
+
+// Where a name that leads to no file yet would be made: its directory
+// through every link, and its name there. A link to a file not made yet
+// leads on to where that file would be.
+std::filesystem::path WhereMade(const std::string& name) {
+    namespace fs = std::filesystem;
+    constexpr int kMostLinks = 40;  // as many as the system follows in one name
+    std::error_code error;
+    fs::path path = fs::absolute(PathOf(name), error);
+    for (int link = 0; link <= kMostLinks; ++link) {
+        path = ResolvedDirectory(path.parent_path()) / path.filename();
+        if (!fs::is_symlink(path, error)) break;
+        const fs::path target = fs::read_symlink(path, error);
+        if (error) break;
+        path = path.parent_path() / target;  // an absolute target replaces the whole path
+    }
+    return path.lexically_normal();
+}
+
+// The file an output leads to: the existing file, whatever name or link
+// leads to it, or where a new one would be made.
+using OutputTarget = std::variant<FileIdentity, std::filesystem::path>;
+
+OutputTarget TargetOf(const std::string& output) {
+    if (const std::optional<FileIdentity> identity = IdentityOf(output)) return *identity;
+    return WhereMade(output);
+}
+
+Message SharedOutputProblem(const BatchPicture& first, const BatchPicture& second) {
+    if (first.output == second.output) {
+        return MessageOf(text::kSharedOutput, first.input, second.input, second.output);
+    }
+    return MessageOf(text::kOutputsOneFile, first.input, second.input, first.output, second.output);
+}
+
 // No output may land on an input (unless in place, where each output is its
-// own input), and no two pictures may share an output.
+// own input), and no two outputs may lead to one file.
 bool CheckNoOverwrites(const std::vector<BatchPicture>& pictures, bool in_place, Message& problem) {
     std::map<FileIdentity, const std::string*> inputs;
     for (const BatchPicture& picture : pictures) {
@@ -38,16 +80,16 @@ bool CheckNoOverwrites(const std::vector<BatchPicture>& pictures, bool in_place,
         }
     }
     if (in_place) return true;
-    std::map<std::filesystem::path, const std::string*> outputs;
+    std::map<OutputTarget, const BatchPicture*> outputs;
     for (const BatchPicture& picture : pictures) {
         if (picture.output.empty()) continue;
-        const auto [seen, is_new] =
-            outputs.emplace(PathOf(picture.output).lexically_normal(), &picture.input);
+        const OutputTarget target = TargetOf(picture.output);
+        const auto [seen, is_new] = outputs.emplace(target, &picture);
         if (!is_new) {
-            problem = MessageOf(text::kSharedOutput, *seen->second, picture.input, picture.output);
+            problem = SharedOutputProblem(*seen->second, picture);
             return false;
         }
-        const std::optional<FileIdentity> identity = IdentityOf(picture.output);
+        const FileIdentity* identity = std::get_if<FileIdentity>(&target);
         const auto input = identity ? inputs.find(*identity) : inputs.end();
         if (input != inputs.end()) {
             problem = MessageOf(text::kOverwritesInput, picture.output, *input->second);

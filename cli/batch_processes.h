@@ -20,6 +20,7 @@ struct PictureOutcome {
     std::string messages;
     std::string lines;               // what the picture's process said on stderr
     std::optional<Message> problem;  // the parent's own line, for a process that did not report
+    bool stopped = false;            // ended by the batch's stop before it reported: nothing to print
 };
 
 // Edits one picture of a batch and reports it, in the picture's own process.
@@ -44,6 +45,20 @@ public:
 
     // Waits until the process of one running picture ends: its index and outcome.
     std::pair<std::size_t, PictureOutcome> WaitForOne();
+
+    // Whether the batch was told to stop: SIGTERM, SIGINT or SIGHUP on Linux
+    // (unless ignored when the batch began), Ctrl+C or Ctrl+Break on
+    // Windows. Every running picture's process has then been told too, and
+    // ends without replacing its picture; no more may start.
+    bool StopRequested();
+
+    // What told the batch to stop, once it was.
+    Message StopCause() const;
+
+    // Ends this process as the stop asked, once no picture runs: by the same
+    // signal on Linux (exit status 128 + N in a shell), with the status of a
+    // program ended by Ctrl+C on Windows.
+    [[noreturn]] void EndAsStopped();
 
 private:
     struct State;

@@ -2,6 +2,13 @@
 // CreateProcessW on that one picture (the single-picture command line and
 // --batch-picture), its stdout and stderr going to temporary files of its
 // own. Its exit status is its outcome.
+//
+// Stopping: Ctrl+C and Ctrl+Break reach every process of the console, the
+// children included, and each ends as a single edit would (removing its
+// temporary). The parent takes them as a stop, starts no more pictures and
+// waits for the running ones. The children are in a job object that ends
+// them when the parent's last handle to it closes, so that none goes on
+// after the parent has gone.
 #include <windows.h>
 
 #include <cstdio>
@@ -90,6 +97,30 @@ void CloseAll(const RunningPicture& picture) {
     }
 }
 
+// The console event that told the batch to stop, plus one; 0 while none.
+// Set on the handler's own thread.
+volatile LONG g_stop_event = 0;
+
+BOOL WINAPI TakeStop(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    ::InterlockedCompareExchange(&g_stop_event, static_cast<LONG>(event) + 1, 0);
+    return TRUE;  // the parent outlives its children, which end on their own
+}
+
+bool StopWasRequested() { return ::InterlockedCompareExchange(&g_stop_event, 0, 0) != 0; }
+
+// A job object that ends its processes when its last handle closes; nothing
+// when the system cannot make one.
+HANDLE MakeJobEndingWithUs() {
+    const HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
+    if (job == nullptr) return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) return job;
+    ::CloseHandle(job);
+    return nullptr;
+}
+
 Message ExitProblem(DWORD code) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
@@ -101,6 +132,7 @@ PictureOutcome Collect(const RunningPicture& picture) {
     DWORD code = 0;
     ::GetExitCodeProcess(picture.process, &code);
     PictureOutcome outcome{OutcomeKind::kFailed, ReadAll(picture.messages), ReadAll(picture.lines), {}};
+    outcome.stopped = code == static_cast<DWORD>(STATUS_CONTROL_C_EXIT) && StopWasRequested();
     if (code == kExitSuccess) {
         outcome.kind = OutcomeKind::kSucceeded;
     } else if (code == kExitRefused) {
@@ -121,6 +153,8 @@ struct PictureProcesses::State {
     const BatchPlan& plan;
     std::wstring capture_folder;
     std::vector<RunningPicture> running;
+    HANDLE job = nullptr;  // the children's job, ending them with us
+    bool taking_stops = false;
 };
 
 PictureProcesses::PictureProcesses(const Module& module, const BatchPlan& plan, PictureJob)
@@ -131,6 +165,8 @@ PictureProcesses::~PictureProcesses() {
         ::WaitForSingleObject(picture.process, INFINITE);
         CloseAll(picture);
     }
+    if (state_->job != nullptr) ::CloseHandle(state_->job);
+    if (state_->taking_stops) ::SetConsoleCtrlHandler(TakeStop, FALSE);
 }
 
 bool PictureProcesses::Ready(Message& problem) {
@@ -141,6 +177,8 @@ bool PictureProcesses::Ready(Message& problem) {
         return false;
     }
     state_->capture_folder.assign(folder, length);
+    state_->job = MakeJobEndingWithUs();
+    state_->taking_stops = ::SetConsoleCtrlHandler(TakeStop, TRUE) != 0;
     return true;
 }
 
@@ -167,12 +205,15 @@ bool PictureProcesses::Start(std::size_t index, Message& problem) {
     std::wstring command = PictureCommandLine(state_->program, state_->module, state_->plan, index);
     // Nothing buffered here may be lost or reordered behind the children's output.
     FlushOutput();
-    if (!::CreateProcessW(state_->program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                          &startup, &process)) {
+    // Started suspended, so that it runs nothing before it is in the job.
+    if (!::CreateProcessW(state_->program.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                          nullptr, &startup, &process)) {
         problem = MessageOf(text::kNoProcess, SystemMessage(::GetLastError()));
         CloseAll(started);
         return false;
     }
+    if (state_->job != nullptr) ::AssignProcessToJobObject(state_->job, process.hProcess);
+    ::ResumeThread(process.hThread);
     ::CloseHandle(process.hThread);
     started.process = process.hProcess;
     state_->running.push_back(started);
@@ -194,5 +235,13 @@ std::pair<std::size_t, PictureOutcome> PictureProcesses::WaitForOne() {
     CloseAll(picture);
     return {picture.index, std::move(outcome)};
 }
+
+bool PictureProcesses::StopRequested() { return StopWasRequested(); }
+
+Message PictureProcesses::StopCause() const {
+    return MessageOf(g_stop_event == CTRL_BREAK_EVENT + 1 ? text::kStopCtrlBreak : text::kStopCtrlC);
+}
+
+void PictureProcesses::EndAsStopped() { ::ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT)); }
 
 }  // namespace tintwell_cli

@@ -27,9 +27,15 @@ public:
 
     void Finish(std::size_t index, PictureOutcome outcome) {
         ++finished_;
-        if (outcome.kind == OutcomeKind::kFailed) ++failed_;
-        if (outcome.kind == OutcomeKind::kRefused) ++refused_;
-        if (outcome.kind == OutcomeKind::kInputChanged) ++changed_;
+        if (outcome.stopped) {
+            ++stopped_;
+        } else if (outcome.kind == OutcomeKind::kFailed) {
+            ++failed_;
+        } else if (outcome.kind == OutcomeKind::kRefused) {
+            ++refused_;
+        } else if (outcome.kind == OutcomeKind::kInputChanged) {
+            ++changed_;
+        }
         waiting_.emplace(index, std::move(outcome));
         ClearProgress();
         for (auto next = waiting_.begin(); next != waiting_.end() && next->first == printed_;
@@ -43,18 +49,38 @@ public:
         ClearProgress();
         const std::size_t count = plan_.pictures.size();
         const std::size_t unfinished = failed_ + refused_ + changed_;
-        const std::string pictures = count == 1 ? std::string(text::kOnePicture) : Format(text::kPictures, count);
         const bool writes = plan_.edit.writes_output;
         const std::string_view summary = refused_ > 0 ? (writes ? text::kBatchWrittenRefused : text::kBatchReadRefused)
                                                       : (writes ? text::kBatchWritten : text::kBatchRead);
-        std::cerr << Format(summary, pictures, count - unfinished, unfinished, refused_) << "\n";
+        std::cerr << Format(summary, PictureCount(), count - unfinished, unfinished, refused_) << "\n";
         if (failed_ > 0) return kExitEditFailed;
         if (changed_ > 0) return kExitInputChanged;
         return refused_ > 0 ? kExitRefused : kExitSuccess;
     }
 
+    // A stopped batch: what finished is printed, in input order, past the
+    // pictures that did not finish; the summary says what stopped it.
+    void CloseStopped(const Message& cause) {
+        ClearProgress();
+        for (const auto& [index, outcome] : waiting_) Print(plan_.pictures[index], outcome);
+        waiting_.clear();
+        const std::size_t done = finished_ - stopped_;
+        const std::size_t unsuccessful = failed_ + refused_ + changed_;
+        const std::string_view summary = plan_.edit.writes_output ? text::kBatchStoppedWritten : text::kBatchStoppedRead;
+        std::cerr << Format(summary, cause.Text(), PictureCount(), done - unsuccessful, unsuccessful,
+                            plan_.pictures.size() - done)
+                  << "\n";
+        FlushOutput();
+    }
+
 private:
+    std::string PictureCount() const {
+        const std::size_t count = plan_.pictures.size();
+        return count == 1 ? std::string(text::kOnePicture) : Format(text::kPictures, count);
+    }
+
     static void Print(const BatchPicture& picture, const PictureOutcome& outcome) {
+        if (outcome.stopped) return;  // its edit was cut short on purpose: nothing it said is its result
         std::fwrite(outcome.messages.data(), 1, outcome.messages.size(), stdout);
         std::fflush(stdout);
         std::cerr << outcome.lines;
@@ -77,6 +103,7 @@ private:
     std::size_t failed_ = 0;   // the call failed, or its process died
     std::size_t refused_ = 0;  // refused by the host before or after the call
     std::size_t changed_ = 0;  // the input changed while it was read: nothing written
+    std::size_t stopped_ = 0;  // its process ended by the batch's stop
     std::size_t printed_ = 0;
     std::map<std::size_t, PictureOutcome> waiting_;  // finished, not yet printed
 };
@@ -111,8 +138,9 @@ int RunBatch(const Module& module, const BatchPlan& plan) {
     }
     BatchReport report(plan);
     std::size_t next = 0;
-    while (next < plan.pictures.size() || processes.running() > 0) {
-        while (processes.running() < plan.jobs && next < plan.pictures.size()) {
+    const auto more_to_start = [&] { return next < plan.pictures.size() && !processes.StopRequested(); };
+    while (more_to_start() || processes.running() > 0) {
+        while (processes.running() < plan.jobs && more_to_start()) {
             if (processes.Start(next, problem)) {
                 ++next;
             } else if (processes.running() == 0) {
@@ -125,7 +153,9 @@ int RunBatch(const Module& module, const BatchPlan& plan) {
         auto [index, outcome] = processes.WaitForOne();
         report.Finish(index, std::move(outcome));
     }
-    return report.Close();
+    if (!processes.StopRequested()) return report.Close();
+    report.CloseStopped(processes.StopCause());
+    processes.EndAsStopped();
 }
 
 }  // namespace tintwell_cli

@@ -212,6 +212,20 @@ inline constexpr Text kKilledBySignal = "the edit was killed by signal {0} ({1})
 inline constexpr Text kEndedByException = "the edit was ended by exception {0}";
 inline constexpr Text kEndedWithoutResult = "the edit ended its process (exit status {0}) without returning a result";
 
+// ---- Batches: outputs that lead to one file, and a batch told to stop ------
+
+// Two outputs named differently that lead to one file (a link, another path
+// to it): {0} and {1} the pictures, {2} and {3} their outputs.
+inline constexpr Text kOutputsOneFile = "'{0}' and '{1}' would both be written to one file: '{2}' and '{3}' lead to it";
+// What stopped a batch: {0} the signal's number, {1} its name.
+inline constexpr Text kStopSignal = "signal {0} ({1})";
+inline constexpr Text kStopCtrlC = "Ctrl+C";
+inline constexpr Text kStopCtrlBreak = "Ctrl+Break";
+// The closing line of a stopped batch: {0} what stopped it, {1} how many
+// pictures, then how many were written (read), failed, and not finished.
+inline constexpr Text kBatchStoppedWritten = "tintwell: stopped by {0}; {1}: {2} written, {3} failed, {4} not finished";
+inline constexpr Text kBatchStoppedRead = "tintwell: stopped by {0}; {1}: {2} read, {3} failed, {4} not finished";
+
 // ---- demo -------------------------------------------------------------------
 
 inline constexpr Text kDemoDirectoryUnusable = "demo: cannot use directory {0}: {1}";

@@ -328,6 +328,121 @@ row_names_escaped() {
     check "the newline shown escaped" err_has "'missing'\$'\\012''tintwell: all good'"
     "$T" -q invert $'\e[31mred' out.bmp 2>err
     check "no escape code on stderr" sh -c '! grep -q "$(printf "\\033")" err'
+
+# ---- Batches: outputs that lead to one file, and a batch told to stop ------
+
+# A batch whose two outputs lead to one file is refused before anything is
+# written: exit status 1 and a usage line naming both pictures. Each row has
+# a.bmp and b.bmp (another picture) as inputs and od as the output folder.
+outputs_and_picture() { pictures && "$T" -q gray a.bmp b.bmp && mkdir od; }
+no_temporary_in() { [[ -z $(find "$1" -name '.*.tintwell-??????') ]]; }
+batch_into_od_refused() {
+    "$T" -q invert --out-dir od -j 2 a.bmp b.bmp 2>"$scratch/err"
+    status=$?
+    check "exit status 1" status_is 1
+    check "a usage line naming both pictures" \
+        err_has "tintwell: 'a.bmp' and 'b.bmp' would both be written to one file: 'od/a.bmp' and 'od/b.bmp' lead to it"
+    check "where help is" err_has "Try 'tintwell --help' for more information."
+    check "no temporary left" no_temporary_in od
+}
+
+# od/b.bmp leads to the existing od/a.bmp through a link that LINK... makes.
+linked_outputs_row() {
+    outputs_and_picture
+    cp a.bmp od/a.bmp
+    "$@" od/b.bmp
+    batch_into_od_refused
+    check "od/a.bmp unchanged" same a.bmp od/a.bmp
+}
+row_out_dir_output_linked_to_another() { linked_outputs_row ln -s a.bmp; }
+row_out_dir_outputs_hard_linked() { linked_outputs_row ln od/a.bmp; }
+
+# od/a.bmp does not exist yet, and od/b.bmp is a link to it by another path,
+# through a linked folder: once a.bmp is written, b.bmp would go there too.
+row_out_dir_output_by_another_path() {
+    outputs_and_picture
+    ln -s od od-link
+    ln -s ../od-link/./a.bmp od/b.bmp
+    batch_into_od_refused
+    check "nothing written into od" test ! -e od/a.bmp
+}
+
+# Stopping a batch, deterministically: an in-place batch of four pictures,
+# two at a time, whose processes each hold themselves (SIGSTOP, from the
+# fault interposer) at their first write of the edited copy. Once both are
+# held, the test signals the parent alone, waits until the parent has passed
+# the signal on (it is pending in both held processes) or has ended, and
+# lets them go on. Every wait polls a state the run reaches; the bound only
+# ends a stuck run.
+eventually() {
+    local tries
+    for ((tries = 0; tries < 3000; tries++)); do
+        "$@" && return 0
+        sleep 0.01
+    done
+    return 1
+}
+held_in_group() { [[ $(group_processes "$1" | grep -c ' T$') == "$2" ]]; }
+group_gone() { ! group_alive "$1"; }
+# Every held process of group $1 has signal $2 pending, or the leader is over.
+signal_passed_on() {
+    local process state pending
+    [[ $(group_processes "$1" | grep "^$1 ") ]] || return 0
+    while read -r process state; do
+        [[ $state == T ]] || continue
+        pending=$(sed -n 's/^ShdPnd:\t//p' "/proc/$process/status")
+        (((16#$pending >> ($2 - 1)) & 1)) || return 1
+    done < <(group_processes "$1")
+}
+
+# start_held_batch: starts the batch in a session of its own, its leader in
+# $leader, and waits until both pictures being edited are held.
+start_held_batch() {
+    pictures
+    mkdir batch
+    for i in 1 2 3 4; do cp a.bmp "batch/p$i.bmp"; done
+    [[ -n $interposer ]] || return 1
+    LD_PRELOAD=$interposer TINTWELL_FAULTS="op=write,path=/proc/self/fd/,nth=1,stop" \
+        ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0" \
+        setsid env --default-signal=HUP,INT,TERM "$T" -q invert --in-place -j 2 batch/*.bmp 2>"$scratch/err" &
+    leader=$!
+    eventually held_in_group "$leader" 2
+}
+
+# After the stop: no process of the batch left, no picture replaced (the two
+# being edited were stopped, the two others never started), no temporary.
+check_batch_stopped() {
+    check "no process of the batch left" eventually group_gone "$leader"
+    for file in batch/p*.bmp; do check "$file holds its old bytes" same a.bmp "$file"; done
+    check "no temporary left" no_temporary_in batch
+}
+
+stop_parent_row() { # SIGNAL ITS-NAME
+    local number
+    number=$(kill -l "$1")
+    check "both pictures held mid-edit (the interposer is needed)" start_held_batch
+    kill -"$1" "$leader"
+    eventually signal_passed_on "$leader" "$number"
+    kill -CONT -- -"$leader"
+    wait "$leader" 2>/dev/null
+    status=$?
+    check "exit status $((128 + number))" status_is $((128 + number))
+    check "the closing line says the batch stopped" \
+        err_has "tintwell: stopped by signal $number ($2); 4 pictures: 0 written, 0 failed, 4 not finished"
+    check_batch_stopped
+}
+
+row_batch_stopped_by_sigterm() { stop_parent_row TERM Terminated; }
+row_batch_stopped_by_sigint() { stop_parent_row INT Interrupt; }
+row_batch_stopped_by_sighup() { stop_parent_row HUP Hangup; }
+
+# SIGKILL to the parent alone: its children end with it.
+row_batch_parent_killed() {
+    check "both pictures held mid-edit (the interposer is needed)" start_held_batch
+    kill -KILL "$leader"
+    wait "$leader" 2>/dev/null
+    kill -CONT -- -"$leader"
+    check_batch_stopped
 }
 
 # ---- the runner -------------------------------------------------------------

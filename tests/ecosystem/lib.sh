@@ -70,6 +70,21 @@ run() {
     "$@" >"$scratch/out" 2>"$scratch/err" || status=$?
 }
 
+# The live processes of process group $1, one "PID STATE" line each (a
+# zombie's work is over; T is stopped).
+group_processes() {
+    local stat rest state group
+    for stat in /proc/[0-9]*/stat; do
+        read -r rest 2>/dev/null <"$stat" || continue
+        read -r state _ group _ <<<"${rest##*) }"
+        [[ $group == "$1" && $state != Z ]] && echo "${rest%% *} $state"
+    done
+    return 0
+}
+
+# The process group $1, a host's session, has a live process.
+group_alive() { [[ -n $(group_processes "$1") ]]; }
+
 le16() { printf '\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)); }
 le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }
 

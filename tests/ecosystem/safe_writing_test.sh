@@ -192,17 +192,6 @@ choose_kill_points() {
     done
 }
 
-# The process group, the host's session, has a live process (a zombie is over).
-group_alive() {
-    local stat rest
-    for stat in /proc/[0-9]*/stat; do
-        read -r rest 2>/dev/null <"$stat" || continue
-        read -r state _ group _ <<<"${rest##*) }"
-        [[ $group == "$1" && $state != Z ]] && return 0
-    done
-    return 1
-}
-
 # kill_at_chosen_calls SIGNAL COMMAND...: runs COMMAND in a session of its
 # own once for each of kill_points, with SIGNAL sent to its process group at
 # that call, and calls check_pictures once every process of it is gone.

@@ -32,7 +32,7 @@ struct Rule {
     int interrupt;
     int stall;
     int signal;      /* 0: none */
-    int stop;        /* the caller stops itself first */
+    int stop;        /* the caller stops itself at the call */
     /* state */
     long selected;
     long moved;

@@ -26,8 +26,9 @@
  *   signal=NAME   first send KILL, TERM or INT to the caller's process group;
  *                 a caller that lives on makes the call. Kills at a chosen
  *                 call, where a kill from outside lands at a moment of chance.
- *   stop          the caller alone stops (SIGSTOP) before the call, so that a
- *                 test can change a file at that very point, then continue it.
+ *   stop          the caller stops itself (SIGSTOP) at the selected call and
+ *                 makes it once continued: a test acts on the process while
+ *                 it is held there, then sends SIGCONT.
  * e.g. "op=read,path=in.bmp,after=54,fail=EIO".
  */
 #ifndef TINTWELL_FAULT_INJECTION_H
