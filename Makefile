@@ -93,7 +93,7 @@ windows-package: windows
 	cpack --preset windows
 
 test-windows: build windows-package
-	ctest --preset windows
+	@ctest --preset windows; status=$$?; $(SKIP_REASONS) build/windows; exit $$status
 
 # Hardening: fuzzing, ThreadSanitizer, coverage and valgrind (see README).
 #   make fuzz [FUZZ_SECONDS=60]  build the fuzzers with clang, run each FUZZ_SECONDS
@@ -118,13 +118,13 @@ fuzz:
 tsan:
 	cmake --preset tsan
 	cmake --build --preset tsan
-	ctest --preset tsan
+	@ctest --preset tsan; status=$$?; $(SKIP_REASONS) build/tsan; exit $$status
 
 coverage:
 	cmake --preset coverage
 	cmake --build --preset coverage
 	find build/coverage -name '*.gcda' -delete
-	ctest --preset coverage
+	@ctest --preset coverage; status=$$?; $(SKIP_REASONS) build/coverage; exit $$status
 	mkdir -p build/coverage/report
 	gcovr --root . --object-directory build/coverage --exclude-directories build/coverage/CMakeFiles \
 		--filter 'processing/' --filter 'module/' \
@@ -178,4 +178,4 @@ web:
 	cmake --build --preset web
 
 test-web: build web
-	TINTWELL_REQUIRE_BROWSER=1 ctest --preset release -R '^web\.'
+	@TINTWELL_REQUIRE_BROWSER=1 ctest --preset release -R '^web\.'; status=$$?; $(SKIP_REASONS) build/release; exit $$status

@@ -107,10 +107,12 @@ BmpSuiteSearch FindBmpSuite();
 bool EverythingRequired();
 
 // Skips the test with REASON, or fails it with REASON under TINTWELL_REQUIRE_ALL=1.
-#define TINTWELL_SKIP_UNLESS_REQUIRED(reason)                                          \
-    do {                                                                               \
-        if (::tintwell_test::EverythingRequired()) FAIL() << "TINTWELL_REQUIRE_ALL=1, but " << (reason); \
-        GTEST_SKIP() << (reason);                                                      \
+#define TINTWELL_SKIP_UNLESS_REQUIRED(reason)                                                 \
+    do {                                                                                      \
+        if (::tintwell_test::EverythingRequired()) {                                          \
+            FAIL() << "TINTWELL_REQUIRE_ALL=1, but " << (reason);                             \
+        }                                                                                     \
+        GTEST_SKIP() << (reason);                                                             \
     } while (false)
 
 }  // namespace tintwell_test
