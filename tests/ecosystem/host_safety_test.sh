@@ -328,6 +328,7 @@ row_names_escaped() {
     check "the newline shown escaped" err_has "'missing'\$'\\012''tintwell: all good'"
     "$T" -q invert $'\e[31mred' out.bmp 2>err
     check "no escape code on stderr" sh -c '! grep -q "$(printf "\\033")" err'
+}
 
 # ---- Batches: outputs that lead to one file, and a batch told to stop ------
 
@@ -337,7 +338,7 @@ row_names_escaped() {
 outputs_and_picture() { pictures && "$T" -q gray a.bmp b.bmp && mkdir od; }
 no_temporary_in() { [[ -z $(find "$1" -name '.*.tintwell-??????') ]]; }
 batch_into_od_refused() {
-    "$T" -q invert --out-dir od -j 2 a.bmp b.bmp 2>"$scratch/err"
+    "$T" -q invert --out-dir od -j 2 a.bmp b.bmp 2>err
     status=$?
     check "exit status 1" status_is 1
     check "a usage line naming both pictures" \
@@ -404,7 +405,7 @@ start_held_batch() {
     [[ -n $interposer ]] || return 1
     LD_PRELOAD=$interposer TINTWELL_FAULTS="op=write,path=/proc/self/fd/,nth=1,stop" \
         ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0" \
-        setsid env --default-signal=HUP,INT,TERM "$T" -q invert --in-place -j 2 batch/*.bmp 2>"$scratch/err" &
+        setsid env --default-signal=HUP,INT,TERM "$T" -q invert --in-place -j 2 batch/*.bmp 2>err &
     leader=$!
     eventually held_in_group "$leader" 2
 }
