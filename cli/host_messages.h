@@ -117,7 +117,7 @@ inline constexpr Text kReplacedByRename =
     "replaced by a rename, since ReplaceFileW could not replace it ({0}); only its attributes were kept, not its "
     "security or creation time";
 // What a replaced output keeps of the file it replaces, for --help.
-inline constexpr Text kReplacementKeepsLinux = "exactly its mode, owner, group, ACL and extended attributes";
+inline constexpr Text kReplacementKeepsLinux = "its mode, owner, group, ACL and extended attributes, nothing more";
 inline constexpr Text kReplacementKeepsWindows = "its attributes and security";
 
 // ---- Safe output: exact attributes, new files only ---------------------------
