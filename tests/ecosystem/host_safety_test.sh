@@ -23,6 +23,8 @@ fi
 source "$here/lib.sh"
 set +e
 T=$tintwell
+# Sanitizer builds: the interposer comes before the sanitizer's runtime.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0"
 
 # ---- helpers for the rows ---------------------------------------------------
 
