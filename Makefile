@@ -46,6 +46,7 @@ DEMO_DIR = tintwell-demo
 demo: demo-packages
 	@$(call configure,release -DTINTWELL_BUILD_TESTS=OFF)
 	@cmake --build --preset release
+	@rm -rf $(DEMO_DIR)  # the demo writes only into a new or empty directory, as make clean leaves it
 	@./build/release/bin/tintwell demo $(DEMO_DIR) >/dev/null
 	@echo "Open $(DEMO_DIR)/index.html in a browser to see them."
 	@echo "Program: build/release/bin/tintwell (manual: man build/release/man/tintwell.1; sudo make install installs both)"

@@ -2,14 +2,14 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <system_error>
+#include <optional>
 
 #include "edit_picture.h"
 #include "edits.h"
 #include "exit_status.h"
 #include "host_messages.h"
 #include "report.h"
+#include "safe_output.h"
 #include "web_page.h"
 
 namespace tintwell_cli {
@@ -60,13 +60,6 @@ constexpr DemoEdit kDemoEdits[] = {
 
 std::string FileNameOf(const EditInfo& edit) {
     return std::to_string(edit.function) + "-" + std::string(edit.name) + ".bmp";
-}
-
-bool WriteFile(const std::string& name, std::string_view bytes) {
-    std::ofstream file(name, std::ios::binary);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    return static_cast<bool>(file);
 }
 
 std::string Figure(const std::string& file, const std::string& caption) {
@@ -142,41 +135,48 @@ std::vector<std::uint8_t> SamplePicture() {
     return bytes;
 }
 
+// The demo replaces nothing: it writes into a directory that it makes, or
+// an existing empty one, and makes each file there exclusively, never
+// through a link; its edits' outputs are new files only (OnlyNewOutputs).
 int RunDemo(TintwellEntry entry, const std::string& directory, const CallOptions& options) {
-    std::error_code error;
-    std::filesystem::create_directories(directory, error);
+    Message problem;
     // Work inside the directory so the names passed to the library stay short.
-    std::filesystem::current_path(directory, error);
-    if (error) {
-        ReportError(MessageOf(text::kDemoDirectoryUnusable, directory, error.message()));
+    const std::optional<NewFilesDirectory> folder = NewFilesDirectory::Enter(directory, problem);
+    if (!folder) {
+        ReportError(problem);
         return kExitUsage;
     }
+    const auto write = [&](const std::string& name, std::string_view bytes) {
+        const std::optional<std::string> why = folder->Write(name, bytes);
+        if (why) ReportError(MessageOf(text::kDemoFileNotWritten, directory, name, *why));
+        return !why;
+    };
     const std::vector<std::uint8_t> sample = SamplePicture();
-    if (!WriteFile("original.bmp", {reinterpret_cast<const char*>(sample.data()), sample.size()})) {
-        ReportError(MessageOf(text::kDemoNotWritten, directory, "original.bmp"));
-        return kExitUsage;
-    }
+    if (!write("original.bmp", {reinterpret_cast<const char*>(sample.data()), sample.size()})) return kExitUsage;
     std::string page = PageHead() + Figure("original.bmp", "original");
     bool all_succeeded = true;
-    for (const DemoEdit& demo : kDemoEdits) {
-        const EditInfo edit = *FindEdit(demo.name);
-        const std::string file = FileNameOf(edit);
-        std::string caption = std::to_string(edit.function);
-        caption.append(": ").append(edit.name);
-        if (edit.needs_amount()) caption.append(" ").append(std::to_string(demo.amount));
-        all_succeeded = RunEdit(entry, edit, demo.amount, file, options) && all_succeeded;
-        page += Figure(file, caption);
+    {
+        const OnlyNewOutputs only_new_outputs;
+        for (const DemoEdit& demo : kDemoEdits) {
+            const EditInfo edit = *FindEdit(demo.name);
+            const std::string file = FileNameOf(edit);
+            std::string caption = std::to_string(edit.function);
+            caption.append(": ").append(edit.name);
+            if (edit.needs_amount()) caption.append(" ").append(std::to_string(demo.amount));
+            all_succeeded = RunEdit(entry, edit, demo.amount, file, options) && all_succeeded;
+            page += Figure(file, caption);
+        }
     }
     // With the web build present, the page that edits any picture goes beside.
     const std::optional<std::filesystem::path> web_page = WebPageDirectory();
     page += "</main>\n" + DecodedCount(std::size(kDemoEdits) + 1) + (web_page ? WebPageLink() : "") +
             "</body>\n</html>\n";
-    if (!WriteFile("index.html", page)) {
-        ReportError(MessageOf(text::kDemoNotWritten, directory, "index.html"));
-        return kExitUsage;
-    }
+    if (!write("index.html", page)) return kExitUsage;
     std::string copy_error;
-    if (web_page && !CopyWebPage(*web_page, ".", copy_error)) {
+    if (web_page && !CopyWebPage(
+                        *web_page,
+                        [&](const std::string& name, std::string_view bytes) { return folder->Write(name, bytes); },
+                        copy_error)) {
         ReportError(MessageOf(text::kDemoPageNotCopied, web_page->string(), copy_error));
         return kExitUsage;
     }

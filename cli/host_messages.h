@@ -132,8 +132,22 @@ inline constexpr Text kReplacedByRename =
     "replaced by a rename, since ReplaceFileW could not replace it ({0}); only its attributes were kept, not its "
     "security or creation time";
 // What a replaced output keeps of the file it replaces, for --help.
-inline constexpr Text kReplacementKeepsLinux = "its mode, owner and extended attributes";
+inline constexpr Text kReplacementKeepsLinux = "its mode, owner, group, ACL and extended attributes, nothing more";
 inline constexpr Text kReplacementKeepsWindows = "its attributes and security";
+
+// ---- Safe output: exact attributes, new files only ---------------------------
+
+// A replaced file's attributes, made exact: the edited copy was given one
+// (from the directory's default ACL, say) that the replaced file lacks.
+inline constexpr Text kAttributeNotDropped =
+    "the edited copy could not drop the extended attribute '{0}', which the file it replaces lacks: {1}";
+// Only new outputs (demo): the output's name is taken.
+inline constexpr Text kOutputExists = "exists already, and demo replaces nothing";
+// Why demo does not write into DIR, after kDemoDirectoryUnusable.
+inline constexpr Text kDemoDirectoryNotEmpty = "not empty (demo writes only into a new or empty directory)";
+// A file of the demo that could not be made: {0} DIR, {1} the file, {2} why.
+inline constexpr Text kDemoFileNotWritten = "demo: cannot write {0}/{1}: {2}";
+inline constexpr Text kNameTaken = "the name is taken (demo replaces nothing)";
 
 // ---- The library ------------------------------------------------------------
 
@@ -229,7 +243,6 @@ inline constexpr Text kBatchStoppedRead = "tintwell: stopped by {0}; {1}: {2} re
 // ---- demo -------------------------------------------------------------------
 
 inline constexpr Text kDemoDirectoryUnusable = "demo: cannot use directory {0}: {1}";
-inline constexpr Text kDemoNotWritten = "demo: cannot write {0}/{1}";
 inline constexpr Text kDemoPageNotCopied = "demo: cannot copy the web page from {0}: {1}";
 inline constexpr Text kDemoWrote = "demo: wrote the original, 9 edits and index.html to {0}/";
 inline constexpr Text kDemoWroteWithPage = "demo: wrote the original, 9 edits and index.html and {1} to {0}/";

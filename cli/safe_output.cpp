@@ -4,6 +4,11 @@
 #include "safe_output.h"
 
 namespace tintwell_cli {
+namespace {
+
+bool g_only_new_outputs = false;
+
+}  // namespace
 
 std::string RandomSuffix() {
     static constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -13,5 +18,9 @@ std::string RandomSuffix() {
     for (char& letter : suffix) letter = kLetters[pick(device)];
     return suffix;
 }
+
+OnlyNewOutputs::OnlyNewOutputs() { g_only_new_outputs = true; }
+OnlyNewOutputs::~OnlyNewOutputs() { g_only_new_outputs = false; }
+bool OnlyNewOutputsInForce() { return g_only_new_outputs; }
 
 }  // namespace tintwell_cli

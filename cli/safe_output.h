@@ -4,6 +4,9 @@
 // the host's own stdout) is written where it stands. Each platform does the
 // system calls (safe_output_linux.cpp, safe_output_windows.cpp) and says
 // what went wrong as a message; nothing here prints.
+//
+// Also here: the new files of `tintwell demo`, which never replace anything
+// (NewFilesDirectory, OnlyNewOutputs).
 #pragma once
 
 #include <cstdint>
@@ -48,9 +51,11 @@ public:
     // system's words for that; nothing otherwise.
     std::optional<std::string> ShortOfRoom(std::uint64_t bytes) const;
 
-    // Puts the edited copy in the output's place, keeping the replaced
-    // file's attributes. Nothing on success, with anything worth saying
-    // about it in `remarks`; else the reason, and the output is as it was.
+    // Puts the edited copy in the output's place, keeping exactly the
+    // replaced file's attributes (a new output keeps what it was made
+    // with). One call, so that the policy's checks all come before it.
+    // Nothing on success, with anything worth saying about it in
+    // `remarks`; else the reason, and the output is as it was.
     std::optional<Message> Commit(bool sync, std::vector<Message>& remarks);
 
 private:
@@ -59,7 +64,48 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// While one of these lives, every output is a new file: Prepare refuses an
+// output that exists (a link to anything included), and Commit puts the
+// edited copy under its name only if the name is still free, never
+// replacing a file made meanwhile. `tintwell demo` edits this way. One at a
+// time, on the host's one thread.
+class OnlyNewOutputs {
+public:
+    OnlyNewOutputs();
+    OnlyNewOutputs(const OnlyNewOutputs&) = delete;
+    OnlyNewOutputs& operator=(const OnlyNewOutputs&) = delete;
+    ~OnlyNewOutputs();
+};
+
+// A directory that only gets new files: one made here, or one that exists
+// and is empty (DIR may be a link to it). It becomes the current directory.
+class NewFilesDirectory {
+public:
+    // Nothing, with the reason in `problem`, when `path` cannot be made
+    // and is not an empty directory.
+    static std::optional<NewFilesDirectory> Enter(const std::string& path, Message& problem);
+
+    NewFilesDirectory(NewFilesDirectory&&) noexcept;
+    NewFilesDirectory& operator=(NewFilesDirectory&&) noexcept;
+    NewFilesDirectory(const NewFilesDirectory&) = delete;
+    NewFilesDirectory& operator=(const NewFilesDirectory&) = delete;
+    ~NewFilesDirectory();
+
+    // Writes `bytes` to a new file `name` (a plain name) in the directory,
+    // made exclusively and never through a link; why, in words, when it
+    // cannot.
+    std::optional<std::string> Write(const std::string& name, std::string_view bytes) const;
+
+private:
+    struct State;
+    explicit NewFilesDirectory(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
 // Six random letters and digits, for a temporary's name.
 std::string RandomSuffix();
+
+// Whether OnlyNewOutputs is in force (safe_output.cpp).
+bool OnlyNewOutputsInForce();
 
 }  // namespace tintwell_cli

@@ -1,10 +1,19 @@
-// Linux: the temporary is ".NAME.tintwell-XXXXXX" beside the output, made
-// and renamed through one descriptor of the output's directory, and handed
-// to the library as /proc/self/fd/N. It takes the replaced file's owner,
-// group, mode and extended attributes before the rename, and a fatal signal
-// removes it.
+// Linux: the edited copy is an unnamed file (O_TMPFILE) in the output's
+// directory, handed to the library as /proc/self/fd/N, so that a kill, a
+// crash or a power cut during the edit leaves nothing behind. Only at the
+// commit, after a successful edit and every check, does it get the replaced
+// file's exact attributes, a name ".NAME.tintwell-XXXXXX" (linkat) and the
+// output's place (rename); a terminating signal between those two removes
+// the name. Where the file system refuses O_TMPFILE, the copy has that name
+// from the start, and the same signals remove it.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -12,12 +21,6 @@
 #include <cstring>
 #include <filesystem>
 #include <utility>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <sys/xattr.h>
-#include <unistd.h>
 
 #include "descriptor_linux.h"
 #include "host_messages.h"
@@ -29,10 +32,44 @@ const std::string_view kReplacementKeeps = text::kReplacementKeepsLinux;
 
 namespace {
 
-// ---- Removing the temporary when a signal ends the host -----------------
+constexpr int kAttempts = 100;
 
-// The temporary to remove if a signal ends the process before the rename.
-// Plain data, so that the handler may read it.
+// ---- Removing a named temporary when a signal ends the host --------------
+
+// Every signal whose default action ends the process: the standard ones
+// (SIGKILL and SIGSTOP aside, which no process can catch) and the
+// real-time ones, SIGRTMIN to SIGRTMAX (glibc keeps the two below for itself).
+const std::vector<int>& TerminatingSignals() {
+    static const std::vector<int> signals = [] {
+        std::vector<int> list = {SIGHUP,  SIGINT,    SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,
+                                 SIGUSR1, SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU,
+                                 SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSYS};
+        for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) list.push_back(signal);
+        return list;
+    }();
+    return signals;
+}
+
+// Holds back every terminating signal for its life, so that none ends the
+// host between making a name and knowing to remove it.
+class TerminatingSignalsHeld {
+public:
+    TerminatingSignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : TerminatingSignals()) sigaddset(&held, signal);
+        ::sigprocmask(SIG_BLOCK, &held, &previous_);
+    }
+    TerminatingSignalsHeld(const TerminatingSignalsHeld&) = delete;
+    TerminatingSignalsHeld& operator=(const TerminatingSignalsHeld&) = delete;
+    ~TerminatingSignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+private:
+    sigset_t previous_{};
+};
+
+// The named temporary to remove if a signal ends the process before the
+// rename. Plain data, so that the handler may read it.
 struct PendingTemporary {
     int directory = -1;
     char name[NAME_MAX + 1] = {};
@@ -40,41 +77,45 @@ struct PendingTemporary {
 PendingTemporary g_pending;
 volatile std::sig_atomic_t g_pending_armed = 0;
 
-constexpr std::array kFatalSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGSEGV,
-                                      SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGXCPU, SIGXFSZ};
-
 extern "C" void RemoveTemporaryAndDie(int signal) {
     if (g_pending_armed) ::unlinkat(g_pending.directory, g_pending.name, 0);
     // The handler was reset on entry and the signal is not blocked: this ends us.
     ::raise(signal);
 }
 
-// Removes the temporary on a fatal signal while it exists; a signal the
-// caller ignores stays ignored.
+// Sets every terminating signal that the caller does not ignore to remove
+// the named temporary, once armed, and end the host by that signal. Made
+// and armed while the signals are held.
 class TemporaryGuard {
 public:
-    TemporaryGuard(int directory, const std::string& name) {
+    explicit TemporaryGuard(int directory) : saved_(TerminatingSignals().size()) {
+        g_pending_armed = 0;
         g_pending.directory = directory;
-        std::snprintf(g_pending.name, sizeof g_pending.name, "%s", name.c_str());
-        g_pending_armed = 1;
         struct sigaction action {};
         action.sa_handler = RemoveTemporaryAndDie;
         action.sa_flags = SA_RESETHAND | SA_NODEFER;
         sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < kFatalSignals.size(); ++i) {
-            ::sigaction(kFatalSignals[i], nullptr, &saved_[i]);
-            if (saved_[i].sa_handler != SIG_IGN) ::sigaction(kFatalSignals[i], &action, nullptr);
+        const std::vector<int>& signals = TerminatingSignals();
+        for (std::size_t i = 0; i < signals.size(); ++i) {
+            ::sigaction(signals[i], nullptr, &saved_[i]);
+            if (saved_[i].sa_handler != SIG_IGN) ::sigaction(signals[i], &action, nullptr);
         }
     }
     TemporaryGuard(const TemporaryGuard&) = delete;
     TemporaryGuard& operator=(const TemporaryGuard&) = delete;
     ~TemporaryGuard() {
-        for (std::size_t i = 0; i < kFatalSignals.size(); ++i) ::sigaction(kFatalSignals[i], &saved_[i], nullptr);
         g_pending_armed = 0;
+        const std::vector<int>& signals = TerminatingSignals();
+        for (std::size_t i = 0; i < signals.size(); ++i) ::sigaction(signals[i], &saved_[i], nullptr);
+    }
+
+    void Arm(const std::string& name) {
+        std::snprintf(g_pending.name, sizeof g_pending.name, "%s", name.c_str());
+        g_pending_armed = 1;
     }
 
 private:
-    std::array<struct sigaction, kFatalSignals.size()> saved_{};
+    std::vector<struct sigaction> saved_;
 };
 
 // ---- Who may replace the output ----------------------------------------
@@ -118,45 +159,69 @@ std::string TemporaryName(const std::string& name) {
     return temporary;
 }
 
-// Copies every extended attribute (ACLs and security labels included) of
-// the replaced file to the temporary; says which one could not be copied.
-std::optional<Message> CopyExtendedAttributes(const std::string& from, int to) {
+// ---- Extended attributes (ACLs and security labels included) -------------
+
+// The names `list` gives (listxattr or flistxattr), or the error; a file
+// system without extended attributes has none.
+template <typename List>
+std::optional<std::vector<std::string>> AttributeNames(List list, int& error) {
     std::vector<char> names;
     for (;;) {
-        const ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
+        const ssize_t size = list(nullptr, 0);
         if (size < 0) {
-            if (errno == ENOTSUP) return std::nullopt;
-            return MessageOf(text::kAttributesNotKept, ErrnoWords(errno));
+            if (errno == ENOTSUP) return std::vector<std::string>{};
+            error = errno;
+            return std::nullopt;
         }
         names.resize(static_cast<std::size_t>(size));
-        const ssize_t got = ::listxattr(from.c_str(), names.data(), names.size());
+        const ssize_t got = list(names.data(), names.size());
         if (got >= 0) {
             names.resize(static_cast<std::size_t>(got));
             break;
         }
-        if (errno != ERANGE) return MessageOf(text::kAttributesNotKept, ErrnoWords(errno));
+        if (errno != ERANGE) {
+            error = errno;
+            return std::nullopt;
+        }
     }
+    std::vector<std::string> result;
     for (std::size_t at = 0; at < names.size(); at += std::strlen(names.data() + at) + 1) {
-        const char* name = names.data() + at;
-        const ssize_t size = ::getxattr(from.c_str(), name, nullptr, 0);
+        result.emplace_back(names.data() + at);
+    }
+    return result;
+}
+
+// Gives the edited copy exactly the replaced file's extended attributes:
+// each of them, and none besides (such as an access ACL that the
+// directory's default ACL gave the copy). Says which one it could not.
+std::optional<Message> MatchExtendedAttributes(const std::string& from, int to) {
+    int error = 0;
+    const std::optional<std::vector<std::string>> kept =
+        AttributeNames([&](char* names, std::size_t size) { return ::listxattr(from.c_str(), names, size); }, error);
+    if (!kept) return MessageOf(text::kAttributesNotKept, ErrnoWords(error));
+    const std::optional<std::vector<std::string>> present =
+        AttributeNames([&](char* names, std::size_t size) { return ::flistxattr(to, names, size); }, error);
+    if (!present) return MessageOf(text::kAttributesNotKept, ErrnoWords(error));
+    for (const std::string& name : *present) {
+        if (std::find(kept->begin(), kept->end(), name) != kept->end()) continue;
+        if (::fremovexattr(to, name.c_str()) != 0 && errno != ENODATA) {
+            return MessageOf(text::kAttributeNotDropped, name, ErrnoWords(errno));
+        }
+    }
+    for (const std::string& name : *kept) {
+        const ssize_t size = ::getxattr(from.c_str(), name.c_str(), nullptr, 0);
         std::vector<char> value(static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
-        const ssize_t got = size < 0 ? size : ::getxattr(from.c_str(), name, value.data(), value.size());
+        const ssize_t got = size < 0 ? size : ::getxattr(from.c_str(), name.c_str(), value.data(), value.size());
         if (got < 0) return MessageOf(text::kAttributeNotKept, name, ErrnoWords(errno));
         value.resize(static_cast<std::size_t>(got));
-        std::vector<char> present(value.size() + 1);
-        const ssize_t present_size = ::fgetxattr(to, name, present.data(), present.size());
-        if (present_size == got && std::equal(value.begin(), value.end(), present.begin())) continue;
-        if (::fsetxattr(to, name, value.data(), value.size(), 0) != 0) {
+        std::vector<char> copy(value.size() + 1);
+        const ssize_t copy_size = ::fgetxattr(to, name.c_str(), copy.data(), copy.size());
+        if (copy_size == got && std::equal(value.begin(), value.end(), copy.begin())) continue;
+        if (::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0) {
             return MessageOf(text::kAttributeNotKept, name, ErrnoWords(errno));
         }
     }
     return std::nullopt;
-}
-
-mode_t NewFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
 }
 
 }  // namespace
@@ -168,14 +233,22 @@ struct SafeOutput::State {
     std::string name;
     Descriptor replaced;  // O_PATH: the file the edit replaces, for its attributes
     std::optional<struct stat> replaced_status;
+    bool only_new = false;  // OnlyNewOutputs: never replace a file
     Descriptor temporary;
-    std::string temporary_name;
-    std::unique_ptr<TemporaryGuard> guard;  // while the temporary exists
+    bool unnamed = false;        // made with O_TMPFILE: no name until the commit
+    std::string temporary_name;  // its name while it has one
+    std::optional<mode_t> made_mode;  // as made, when the library needed the owner's access added
+    std::unique_ptr<TemporaryGuard> guard;  // while the temporary has a name
     bool committed = false;
 
     std::optional<Message> Resolve(const std::string& output);
     std::optional<Message> MakeTemporary(std::uint64_t needed_bytes);
+    std::optional<Message> MakeNamedTemporary(mode_t mode);
+    std::optional<Message> LetTheLibraryWrite();
     std::optional<Message> KeepAttributes();
+    int LinkUnnamed(const std::string& at);
+    std::optional<Message> GiveName();
+    std::optional<Message> PutInPlace();
 };
 
 SafeOutput::SafeOutput(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -183,7 +256,7 @@ SafeOutput::SafeOutput(SafeOutput&&) noexcept = default;
 SafeOutput& SafeOutput::operator=(SafeOutput&&) noexcept = default;
 
 SafeOutput::~SafeOutput() {
-    if (state_ && state_->temporary.valid() && !state_->committed) {
+    if (state_ && !state_->committed && !state_->temporary_name.empty()) {
         ::unlinkat(state_->directory.get(), state_->temporary_name.c_str(), 0);
     }
 }
@@ -191,10 +264,16 @@ SafeOutput::~SafeOutput() {
 std::optional<SafeOutput> SafeOutput::Prepare(const std::string& output, std::uint64_t needed_bytes,
                                               Message& problem) {
     auto state = std::make_unique<State>();
+    state->only_new = OnlyNewOutputsInForce();
     struct stat status {};
-    const bool exists = ::stat(output.c_str(), &status) == 0;
-    // /dev/null, a pipe, a terminal, our own stdout: written where it stands.
-    if (exists && !S_ISDIR(status.st_mode) && (!S_ISREG(status.st_mode) || IsStandardStream(status))) {
+    if (state->only_new) {
+        if (::lstat(output.c_str(), &status) == 0) {
+            problem = MessageOf(text::kOutputExists);
+            return std::nullopt;
+        }
+    } else if (::stat(output.c_str(), &status) == 0 && !S_ISDIR(status.st_mode) &&
+               (!S_ISREG(status.st_mode) || IsStandardStream(status))) {
+        // /dev/null, a pipe, a terminal, our own stdout: written where it stands.
         state->direct = Descriptor(::open(output.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
         if (state->direct.valid()) return SafeOutput(std::move(state));
         problem = MessageOf(text::kOutputUnopenable, ErrnoWords(errno));
@@ -215,6 +294,7 @@ std::optional<Message> SafeOutput::State::Resolve(const std::string& output) {
     fs::path resolved;
     std::error_code error;
     if (::stat(output.c_str(), &status) == 0) {
+        if (only_new) return MessageOf(text::kOutputExists);
         if (S_ISDIR(status.st_mode)) return MessageOf(text::kOutputIsDirectory);
         if (::faccessat(AT_FDCWD, output.c_str(), W_OK, AT_EACCESS) != 0) {
             if (errno == EROFS) return MessageOf(text::kOutputOn, ErrnoWords(errno));
@@ -225,6 +305,7 @@ std::optional<Message> SafeOutput::State::Resolve(const std::string& output) {
     } else if (errno != ENOENT) {
         return MessageOf(text::kSystemWords, ErrnoWords(errno));
     } else if (::lstat(output.c_str(), &status) == 0) {
+        if (only_new) return MessageOf(text::kOutputExists);
         return MessageOf(text::kDanglingLink);
     } else {
         const fs::path name = fs::path(output).filename();
@@ -240,6 +321,7 @@ std::optional<Message> SafeOutput::State::Resolve(const std::string& output) {
     directory = Descriptor(::open(directory_name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!directory.valid()) directory = Descriptor(::open(directory_name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!directory.valid()) return MessageOf(text::kDirectoryUnusable, directory_name, ErrnoWords(errno));
+    if (only_new) return std::nullopt;
     replaced = Descriptor(::openat(directory.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     if (!replaced.valid()) return std::nullopt;  // a new output
     // Another user's file, which a sticky directory (/tmp) also keeps us from
@@ -255,38 +337,136 @@ std::optional<Message> SafeOutput::State::MakeTemporary(std::uint64_t needed_byt
         static_cast<std::uint64_t>(room.f_bavail) * room.f_frsize < needed_bytes) {
         return MessageOf(text::kNoRoom, directory_name, needed_bytes);
     }
-    // No signal may end us between making the temporary and knowing to remove it.
-    sigset_t fatal, previous;
-    sigemptyset(&fatal);
-    for (const int signal : kFatalSignals) sigaddset(&fatal, signal);
-    ::sigprocmask(SIG_BLOCK, &fatal, &previous);
-    constexpr int kAttempts = 100;
+    // A new output is made as open(O_CREAT, 0666) makes a file there (the
+    // umask or the directory's default ACL decide), and keeps that; a
+    // replaced one starts as the owner's alone and gets the replaced file's
+    // attributes at the commit. Unnamed, no one else can open it meanwhile.
+    const mode_t mode = replaced_status ? 0600 : 0666;
+    temporary = Descriptor(::openat(directory.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
+    if (temporary.valid()) {
+        unnamed = true;
+    } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+        // A file system without unnamed files (FAT, exFAT, NFS, SMB, ...;
+        // EISDIR from a kernel before 3.11): the copy is named from the start.
+        if (std::optional<Message> failure = MakeNamedTemporary(mode)) return failure;
+    } else {
+        return MessageOf(text::kNoTemporary, directory_name, ErrnoWords(errno));
+    }
+    return LetTheLibraryWrite();
+}
+
+std::optional<Message> SafeOutput::State::MakeNamedTemporary(mode_t mode) {
+    const TerminatingSignalsHeld held;
+    guard = std::make_unique<TemporaryGuard>(directory.get());
+    int error = 0;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         temporary_name = TemporaryName(name);
         temporary = Descriptor(::openat(directory.get(), temporary_name.c_str(),
-                                        O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (temporary.valid() || errno != EEXIST) break;
+                                        O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (temporary.valid()) {
+            guard->Arm(temporary_name);
+            return std::nullopt;
+        }
+        error = errno;
+        if (error != EEXIST) break;
     }
-    const int error = errno;
-    if (temporary.valid()) guard = std::make_unique<TemporaryGuard>(directory.get(), temporary_name);
-    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-    if (temporary.valid()) return std::nullopt;
+    temporary_name.clear();
+    guard.reset();
     return MessageOf(text::kNoTemporary, directory_name, ErrnoWords(error));
+}
+
+// The library opens the copy again through /proc/self/fd/N, which the
+// copy's mode must let its owner do: a umask or a default ACL that takes
+// the owner's access away has it added back until the commit.
+std::optional<Message> SafeOutput::State::LetTheLibraryWrite() {
+    struct stat made {};
+    if (::fstat(temporary.get(), &made) != 0) return MessageOf(text::kNoTemporary, directory_name, ErrnoWords(errno));
+    if ((made.st_mode & 0600) == 0600) return std::nullopt;
+    made_mode = made.st_mode & 07777;
+    if (::fchmod(temporary.get(), *made_mode | 0600) != 0) {
+        return MessageOf(text::kNoTemporary, directory_name, ErrnoWords(errno));
+    }
+    return std::nullopt;
 }
 
 std::optional<Message> SafeOutput::State::KeepAttributes() {
     if (!replaced_status) {
-        if (::fchmod(temporary.get(), NewFileMode()) != 0) return MessageOf(text::kModeNotKept, ErrnoWords(errno));
+        // A new output keeps what it was made with.
+        if (made_mode && ::fchmod(temporary.get(), *made_mode) != 0) {
+            return MessageOf(text::kModeNotKept, ErrnoWords(errno));
+        }
         return std::nullopt;
     }
-    // Owner first: a change of owner clears the set-user-ID bits that the mode then restores.
+    // Owner first: a change of owner clears the set-user-ID bits that the
+    // mode restores last, after the ACL (which setting also changes the mode).
     if (::fchown(temporary.get(), replaced_status->st_uid, replaced_status->st_gid) != 0) {
         return MessageOf(text::kOwnerNotKept, ErrnoWords(errno));
+    }
+    if (std::optional<Message> lost = MatchExtendedAttributes(DescriptorName(replaced.get()), temporary.get())) {
+        return lost;
     }
     if (::fchmod(temporary.get(), replaced_status->st_mode & 07777) != 0) {
         return MessageOf(text::kModeNotKept, ErrnoWords(errno));
     }
-    return CopyExtendedAttributes(DescriptorName(replaced.get()), temporary.get());
+    return std::nullopt;
+}
+
+// Links the unnamed copy into the directory as `at`: fails on a name taken.
+int SafeOutput::State::LinkUnnamed(const std::string& at) {
+    if (::linkat(temporary.get(), "", directory.get(), at.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    if (errno != ENOENT) return -1;
+    // A kernel that allows AT_EMPTY_PATH only with CAP_DAC_READ_SEARCH says
+    // ENOENT: the same link, through the name the library wrote by.
+    return ::linkat(AT_FDCWD, DescriptorName(temporary.get()).c_str(), directory.get(), at.c_str(),
+                    AT_SYMLINK_FOLLOW);
+}
+
+// Names the unnamed copy ".NAME.tintwell-XXXXXX" for the moment until the
+// rename, with every terminating signal set to remove that name.
+std::optional<Message> SafeOutput::State::GiveName() {
+    const TerminatingSignalsHeld held;
+    guard = std::make_unique<TemporaryGuard>(directory.get());
+    int error = 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        temporary_name = TemporaryName(name);
+        if (LinkUnnamed(temporary_name) == 0) {
+            guard->Arm(temporary_name);
+            return std::nullopt;
+        }
+        error = errno;
+        if (error != EEXIST) break;
+    }
+    temporary_name.clear();
+    guard.reset();
+    return MessageOf(text::kNoTemporary, directory_name, ErrnoWords(error));
+}
+
+std::optional<Message> SafeOutput::State::PutInPlace() {
+    if (only_new) {
+        // Under the output's name only if it is still free.
+        int result = 0;
+        if (unnamed) {
+            result = LinkUnnamed(name);
+        } else {
+            result = ::renameat2(directory.get(), temporary_name.c_str(), directory.get(), name.c_str(),
+                                 RENAME_NOREPLACE);
+            if (result != 0 && errno == EINVAL) {
+                // A file system without RENAME_NOREPLACE: a link does the same.
+                result = ::linkat(directory.get(), temporary_name.c_str(), directory.get(), name.c_str(), 0);
+                if (result == 0) ::unlinkat(directory.get(), temporary_name.c_str(), 0);
+            }
+        }
+        if (result == 0) return std::nullopt;
+        if (errno == EEXIST) return MessageOf(text::kOutputExists);
+        return MessageOf(text::kNotWrittenFromCopy, ErrnoWords(errno));
+    }
+    if (unnamed) {
+        if (std::optional<Message> failure = GiveName()) return failure;
+    }
+    if (::renameat(directory.get(), temporary_name.c_str(), directory.get(), name.c_str()) != 0) {
+        return MessageOf(text::kNotReplaced, ErrnoWords(errno));
+    }
+    return std::nullopt;
 }
 
 std::string SafeOutput::LibraryName() const {
@@ -324,14 +504,78 @@ std::optional<Message> SafeOutput::Commit(bool sync, std::vector<Message>& remar
     State& s = *state_;
     if (std::optional<Message> lost = s.KeepAttributes()) return lost;
     if (sync && ::fsync(s.temporary.get()) != 0) return MessageOf(text::kCopyNotSynced, ErrnoWords(errno));
-    if (::renameat(s.directory.get(), s.temporary_name.c_str(), s.directory.get(), s.name.c_str()) != 0) {
-        return MessageOf(text::kNotReplaced, ErrnoWords(errno));
-    }
+    if (std::optional<Message> failure = s.PutInPlace()) return failure;
     s.committed = true;
     s.guard.reset();
     if (sync && ::fsync(s.directory.get()) != 0) {
         remarks.push_back(MessageOf(text::kDirectoryNotSynced, ErrnoWords(errno)));
     }
+    return std::nullopt;
+}
+
+// ---- The demo's directory ------------------------------------------------
+
+struct NewFilesDirectory::State {
+    Descriptor directory;
+};
+
+namespace {
+
+bool IsEmptyDirectory(int directory) {
+    DIR* listing = ::fdopendir(::fcntl(directory, F_DUPFD_CLOEXEC, 0));
+    if (listing == nullptr) return false;
+    bool empty = true;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            empty = false;
+            break;
+        }
+    }
+    ::closedir(listing);
+    return empty;
+}
+
+}  // namespace
+
+NewFilesDirectory::NewFilesDirectory(std::unique_ptr<State> state) : state_(std::move(state)) {}
+NewFilesDirectory::NewFilesDirectory(NewFilesDirectory&&) noexcept = default;
+NewFilesDirectory& NewFilesDirectory::operator=(NewFilesDirectory&&) noexcept = default;
+NewFilesDirectory::~NewFilesDirectory() = default;
+
+std::optional<NewFilesDirectory> NewFilesDirectory::Enter(const std::string& path, Message& problem) {
+    const auto unusable = [&](std::string_view reason) {
+        problem = MessageOf(text::kDemoDirectoryUnusable, path, reason);
+        return std::nullopt;
+    };
+    std::error_code error;
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, error);
+    if (error) return unusable(ErrnoWords(error.value()));
+    const bool made = ::mkdir(path.c_str(), 0777) == 0;
+    if (!made && errno != EEXIST) return unusable(ErrnoWords(errno));
+    auto state = std::make_unique<State>();
+    state->directory = Descriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!state->directory.valid()) return unusable(errno == ENOTDIR ? std::string(text::kNotADirectory) : ErrnoWords(errno));
+    if (!made && !IsEmptyDirectory(state->directory.get())) return unusable(text::kDemoDirectoryNotEmpty);
+    if (::fchdir(state->directory.get()) != 0) return unusable(ErrnoWords(errno));
+    return NewFilesDirectory(std::move(state));
+}
+
+std::optional<std::string> NewFilesDirectory::Write(const std::string& name, std::string_view bytes) const {
+    const int file = ::openat(state_->directory.get(), name.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+    if (file < 0) return errno == EEXIST ? std::string(text::kNameTaken) : ErrnoWords(errno);
+    int error = 0;
+    while (!bytes.empty() && error == 0) {
+        const ssize_t written = ::write(file, bytes.data(), bytes.size());
+        if (written > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+        } else if (written == 0 || errno != EINTR) {
+            error = written == 0 ? EIO : errno;
+        }
+    }
+    if (::close(file) != 0 && error == 0) error = errno;
+    if (error != 0) return ErrnoWords(error);
     return std::nullopt;
 }
 

@@ -2,9 +2,20 @@
 // folder, which ReplaceFileW puts in its place (keeping its attributes, and
 // working while a viewer holds it open). Where ReplaceFileW cannot work, a
 // rename does, and a remark says so.
+//
+// What Linux does that Windows cannot: the library opens the copy by name,
+// and Windows has no file that is unnamed until linked (a file marked for
+// deletion cannot be opened again), so the copy is named from the start and
+// TerminateProcess, the SIGKILL of Windows, leaves it. A new file takes its
+// security from its folder's inheritable entries, which is what any new
+// file gets there; ReplaceFileW gives the edited copy the replaced file's
+// own. Windows has no POSIX signals: the console's events and a crash (an
+// unhandled exception, abort) remove the copy.
 #include <windows.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cwchar>
 #include <filesystem>
 #include <iterator>
 #include <utility>
@@ -20,16 +31,32 @@ const std::string_view kReplacementKeeps = text::kReplacementKeepsWindows;
 
 namespace {
 
-// ---- Removing the temporary when the console ends the host ----------------
+// ---- Removing the temporary when the console or a crash ends the host ----
 
-// The temporary to remove if Ctrl+C, Ctrl+Break or closing the console ends
-// the process before the replacement. The handler runs on a thread of its
-// own, so the name is fixed before the handler is installed.
+// The temporary to remove if Ctrl+C, Ctrl+Break, closing the console, an
+// unhandled exception or abort() ends the process before the replacement.
+// The console's handler runs on a thread of its own, so the name is fixed
+// before the handlers are installed.
 wchar_t g_pending[32768];
+LPTOP_LEVEL_EXCEPTION_FILTER g_previous_filter = nullptr;
+void (*g_previous_abort)(int) = SIG_DFL;
 
 BOOL WINAPI RemoveTemporary(DWORD) {
     ::DeleteFileW(g_pending);
     return FALSE;  // the next handler (the system's) ends the process
+}
+
+// A crash: the copy goes, then the exception takes its course (the
+// previous filter's, else the system's), so the exit code still names it.
+LONG WINAPI RemoveTemporaryOnCrash(EXCEPTION_POINTERS* exception) {
+    ::DeleteFileW(g_pending);
+    return g_previous_filter != nullptr ? g_previous_filter(exception) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+extern "C" void RemoveTemporaryOnAbort(int signal) {
+    ::DeleteFileW(g_pending);
+    std::signal(signal, g_previous_abort);
+    std::raise(signal);
 }
 
 class TemporaryGuard {
@@ -38,10 +65,17 @@ public:
         name.copy(g_pending, std::size(g_pending) - 1);
         g_pending[std::min(name.size(), std::size(g_pending) - 1)] = L'\0';
         ::SetConsoleCtrlHandler(RemoveTemporary, TRUE);
+        g_previous_filter = ::SetUnhandledExceptionFilter(RemoveTemporaryOnCrash);
+        g_previous_abort = std::signal(SIGABRT, RemoveTemporaryOnAbort);
+        if (g_previous_abort == SIG_ERR) g_previous_abort = SIG_DFL;
     }
     TemporaryGuard(const TemporaryGuard&) = delete;
     TemporaryGuard& operator=(const TemporaryGuard&) = delete;
-    ~TemporaryGuard() { ::SetConsoleCtrlHandler(RemoveTemporary, FALSE); }
+    ~TemporaryGuard() {
+        std::signal(SIGABRT, g_previous_abort);
+        ::SetUnhandledExceptionFilter(g_previous_filter);
+        ::SetConsoleCtrlHandler(RemoveTemporary, FALSE);
+    }
 };
 
 // ".tintwell-XXXXXX.tmp": short and plain ASCII, so that the library, which
@@ -97,8 +131,17 @@ std::optional<SafeOutput> SafeOutput::Prepare(const std::string& output, std::ui
                                               Message& problem) {
     auto state = std::make_unique<State>();
     state->output = output;
+    // Only new outputs (demo): any file, folder or link by that name is refused.
+    if (OnlyNewOutputsInForce() && ::GetFileAttributesW(Wide(output).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        problem = MessageOf(text::kOutputExists);
+        return std::nullopt;
+    }
     const Handle existing = OpenExisting(output, 0, kShareAll);
     if (existing.valid()) {
+        if (OnlyNewOutputsInForce()) {
+            problem = MessageOf(text::kOutputExists);
+            return std::nullopt;
+        }
         if (IsFolder(existing.get())) {
             problem = MessageOf(text::kOutputIsDirectory);
             return std::nullopt;
@@ -167,7 +210,11 @@ std::optional<Message> SafeOutput::State::Replace(std::vector<Message>& remarks)
     if (!exists) {
         // No MOVEFILE_REPLACE_EXISTING: a file made meanwhile is not overwritten.
         if (::MoveFileExW(whole_temporary.c_str(), whole_output.c_str(), MOVEFILE_WRITE_THROUGH)) return std::nullopt;
-        return MessageOf(text::kNotWrittenFromCopy, SystemMessage(::GetLastError()));
+        const DWORD error = ::GetLastError();
+        if (OnlyNewOutputsInForce() && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) {
+            return MessageOf(text::kOutputExists);
+        }
+        return MessageOf(text::kNotWrittenFromCopy, SystemMessage(error));
     }
     if (::ReplaceFileW(whole_output.c_str(), whole_temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                        nullptr)) {
@@ -235,6 +282,80 @@ std::optional<Message> SafeOutput::Commit(bool sync, std::vector<Message>& remar
     if (std::optional<Message> failure = s.Replace(remarks)) return failure;
     s.committed = true;
     s.guard.reset();
+    return std::nullopt;
+}
+
+// ---- The demo's directory ------------------------------------------------
+
+struct NewFilesDirectory::State {
+    std::wstring folder;  // whole path
+};
+
+namespace {
+
+bool IsEmptyFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    bool empty = true;
+    do {
+        if (std::wcscmp(entry.cFileName, L".") != 0 && std::wcscmp(entry.cFileName, L"..") != 0) empty = false;
+    } while (empty && ::FindNextFileW(search, &entry));
+    ::FindClose(search);
+    return empty;
+}
+
+}  // namespace
+
+NewFilesDirectory::NewFilesDirectory(std::unique_ptr<State> state) : state_(std::move(state)) {}
+NewFilesDirectory::NewFilesDirectory(NewFilesDirectory&&) noexcept = default;
+NewFilesDirectory& NewFilesDirectory::operator=(NewFilesDirectory&&) noexcept = default;
+NewFilesDirectory::~NewFilesDirectory() = default;
+
+std::optional<NewFilesDirectory> NewFilesDirectory::Enter(const std::string& path, Message& problem) {
+    const auto unusable = [&](const std::string& reason) {
+        problem = MessageOf(text::kDemoDirectoryUnusable, path, reason);
+        return std::nullopt;
+    };
+    std::error_code error;
+    const std::filesystem::path whole = std::filesystem::absolute(PathOf(path), error);
+    if (error) return unusable(SystemMessage(static_cast<DWORD>(error.value())));
+    const std::filesystem::path parent = whole.parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, error);
+    if (error) return unusable(SystemMessage(static_cast<DWORD>(error.value())));
+    auto state = std::make_unique<State>();
+    state->folder = whole.wstring();
+    while (state->folder.size() > 3 && (state->folder.back() == L'\\' || state->folder.back() == L'/')) {
+        state->folder.pop_back();
+    }
+    const bool made = ::CreateDirectoryW(state->folder.c_str(), nullptr) != 0;
+    if (!made && ::GetLastError() != ERROR_ALREADY_EXISTS) return unusable(SystemMessage(::GetLastError()));
+    const DWORD attributes = ::GetFileAttributesW(state->folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return unusable(SystemMessage(::GetLastError()));
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return unusable(std::string(text::kNotADirectory));
+    if (!made && !IsEmptyFolder(state->folder)) return unusable(std::string(text::kDemoDirectoryNotEmpty));
+    if (!::SetCurrentDirectoryW(state->folder.c_str())) return unusable(SystemMessage(::GetLastError()));
+    return NewFilesDirectory(std::move(state));
+}
+
+std::optional<std::string> NewFilesDirectory::Write(const std::string& name, std::string_view bytes) const {
+    // CREATE_NEW: never an existing file, nor through a link by that name.
+    const std::wstring whole = state_->folder + L"\\" + Wide(name);
+    Handle file(::CreateFileW(whole.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid()) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return std::string(text::kNameTaken);
+        return SystemMessage(error);
+    }
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        if (!::WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
+            return SystemMessage(::GetLastError());
+        }
+        bytes.remove_prefix(written);
+    }
     return std::nullopt;
 }
 

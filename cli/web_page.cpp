@@ -1,5 +1,7 @@
 #include "web_page.h"
 
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 namespace tintwell_cli {
@@ -13,14 +15,22 @@ std::optional<std::filesystem::path> WebPageDirectory() {
     return page;
 }
 
-bool CopyWebPage(const std::filesystem::path& page, const std::filesystem::path& directory, std::string& error) {
+bool CopyWebPage(const std::filesystem::path& page, const NewFileWriter& write, std::string& error) {
     std::error_code failure;
     for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(page, failure)) {
         if (!entry.is_regular_file(failure)) continue;
         const std::filesystem::path name = entry.path().filename();
-        const std::filesystem::path to = directory / (name == "index.html" ? kWebPageName : name);
-        std::filesystem::copy_file(entry.path(), to, std::filesystem::copy_options::overwrite_existing, failure);
-        if (failure) break;
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        if (!file && !file.eof()) {
+            error = entry.path().string() + ": cannot be read";
+            return false;
+        }
+        const std::string to = name == "index.html" ? std::string(kWebPageName) : name.string();
+        if (std::optional<std::string> why = write(to, bytes)) {
+            error = to + ": " + *why;
+            return false;
+        }
     }
     if (failure) error = failure.message();
     return !failure;

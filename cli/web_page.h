@@ -4,8 +4,10 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tintwell_cli {
 
@@ -16,9 +18,12 @@ inline constexpr char kWebPageName[] = "editor.html";
 // The folder of the built page, when there is one.
 std::optional<std::filesystem::path> WebPageDirectory();
 
-// Copies the page's files from `page` into `directory`, its index.html as
+// Writes a new file NAME holding BYTES, or says why it cannot.
+using NewFileWriter = std::function<std::optional<std::string>(const std::string& name, std::string_view bytes)>;
+
+// Copies the page's files from `page` through `write`, its index.html as
 // kWebPageName. Says why in `error` when a file does not copy.
-bool CopyWebPage(const std::filesystem::path& page, const std::filesystem::path& directory, std::string& error);
+bool CopyWebPage(const std::filesystem::path& page, const NewFileWriter& write, std::string& error);
 
 // A line for the demo's index.html that leads to the page.
 std::string WebPageLink();

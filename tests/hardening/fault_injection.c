@@ -16,9 +16,9 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-enum Operation { kOpen, kRead, kReadAt, kWrite, kTruncate, kClose, kMmap, kRename, kOperationCount };
-static const char* const kOperationNames[kOperationCount] = {"open",  "read", "pread",  "write", "truncate",
-                                                             "close", "mmap", "rename"};
+enum Operation { kOpen, kRead, kReadAt, kWrite, kTruncate, kClose, kMmap, kRename, kTmpfile, kLink, kOperationCount };
+static const char* const kOperationNames[kOperationCount] = {"open",  "read", "pread",  "write",   "truncate",
+                                                             "close", "mmap", "rename", "tmpfile", "link"};
 
 enum { kMaxRules = 4, kMaxPattern = 64, kTrackedDescriptors = 256, kMaxPath = 256 };
 
@@ -67,22 +67,41 @@ static int ErrorNamed(const char* name) {
     static const struct {
         const char* name;
         int value;
-    } known[] = {{"EIO", EIO}, {"ENOSPC", ENOSPC}, {"EACCES", EACCES}, {"ENOMEM", ENOMEM}, {"EINTR", EINTR}};
+    } known[] = {{"EIO", EIO},       {"ENOSPC", ENOSPC}, {"EACCES", EACCES},         {"ENOMEM", ENOMEM},
+                 {"EINTR", EINTR},   {"ENOENT", ENOENT}, {"EOPNOTSUPP", EOPNOTSUPP}, {"EISDIR", EISDIR},
+                 {"EXDEV", EXDEV}};
     for (size_t i = 0; i < sizeof known / sizeof known[0]; ++i) {
         if (strcmp(name, known[i].name) == 0) return known[i].value;
     }
     return 0;
 }
 
+/* A signal by the name `kill -l` gives it, without SIG: HUP, USR1, RTMIN,
+ * RTMIN+3, RTMAX-1... */
 static int SignalNamed(const char* name) {
     static const struct {
         const char* name;
         int value;
-    } known[] = {{"KILL", SIGKILL}, {"TERM", SIGTERM}, {"INT", SIGINT}};
+    } known[] = {{"HUP", SIGHUP},     {"INT", SIGINT},         {"QUIT", SIGQUIT},     {"ILL", SIGILL},
+                 {"TRAP", SIGTRAP},   {"ABRT", SIGABRT},       {"BUS", SIGBUS},       {"FPE", SIGFPE},
+                 {"KILL", SIGKILL},   {"USR1", SIGUSR1},       {"SEGV", SIGSEGV},     {"USR2", SIGUSR2},
+                 {"PIPE", SIGPIPE},   {"ALRM", SIGALRM},       {"TERM", SIGTERM},     {"STKFLT", SIGSTKFLT},
+                 {"CHLD", SIGCHLD},   {"CONT", SIGCONT},       {"STOP", SIGSTOP},     {"TSTP", SIGTSTP},
+                 {"TTIN", SIGTTIN},   {"TTOU", SIGTTOU},       {"URG", SIGURG},       {"XCPU", SIGXCPU},
+                 {"XFSZ", SIGXFSZ},   {"VTALRM", SIGVTALRM},   {"PROF", SIGPROF},     {"WINCH", SIGWINCH},
+                 {"IO", SIGIO},       {"POLL", SIGPOLL},       {"PWR", SIGPWR},       {"SYS", SIGSYS}};
     for (size_t i = 0; i < sizeof known / sizeof known[0]; ++i) {
         if (strcmp(name, known[i].name) == 0) return known[i].value;
     }
-    return 0;
+    int base = 0, direction = 0;
+    if (strncmp(name, "RTMIN", 5) == 0) base = SIGRTMIN, direction = 1;
+    if (strncmp(name, "RTMAX", 5) == 0) base = SIGRTMAX, direction = -1;
+    if (base == 0) return 0;
+    if (name[5] == '\0') return base;
+    if (name[5] != (direction > 0 ? '+' : '-')) return 0;
+    const int offset = atoi(name + 6);
+    const int value = base + direction * offset;
+    return offset > 0 && value >= SIGRTMIN && value <= SIGRTMAX ? value : 0;
 }
 
 static int ParseField(struct Rule* rule, char* field) {
@@ -244,6 +263,40 @@ static mode_t ModeArgument(int flags, va_list arguments) {
 INTERPOSED int open(const char* path, int flags, ...) { FORWARD_OPEN("open"); }
 
 INTERPOSED int open64(const char* path, int flags, ...) { FORWARD_OPEN("open64"); }
+
+/* openat: only the opens that make an unnamed file (O_TMPFILE) are selected,
+ * by op=tmpfile, with the directory's name as given; the others pass. */
+static int OpenAt(int directory, const char* path, int flags, mode_t mode, const char* real_name) {
+    REAL(int, real_name, int, const char*, int, ...)
+    if (rule_count > 0 && (flags & O_TMPFILE) == O_TMPFILE) {
+        struct Rule* rule = Select(kTmpfile, path);
+        size_t unused = 0;
+        const int error = rule != NULL ? Decide(rule, &unused) : 0;
+        if (error != 0) return errno = error, -1;
+    }
+    return real(directory, path, flags, mode);
+}
+
+#define FORWARD_OPENAT(name)                                    \
+    va_list arguments;                                          \
+    va_start(arguments, flags);                                 \
+    const mode_t mode = ModeArgument(flags, arguments);         \
+    va_end(arguments);                                          \
+    return OpenAt(directory, path, flags, mode, name)
+
+INTERPOSED int openat(int directory, const char* path, int flags, ...) { FORWARD_OPENAT("openat"); }
+
+INTERPOSED int openat64(int directory, const char* path, int flags, ...) { FORWARD_OPENAT("openat64"); }
+
+/* linkat, selected by op=link with the new name. */
+INTERPOSED int linkat(int old_directory, const char* old_name, int new_directory, const char* new_name, int flags) {
+    REAL(int, "linkat", int, const char*, int, const char*, int)
+    struct Rule* rule = rule_count > 0 ? Select(kLink, new_name) : NULL;
+    size_t unused = 0;
+    const int error = rule != NULL ? Decide(rule, &unused) : 0;
+    if (error != 0) return errno = error, -1;
+    return real(old_directory, old_name, new_directory, new_name, flags);
+}
 
 static const struct iovec* FirstSpan(const struct iovec* spans, int count) {
     for (int i = 0; i < count; ++i) {

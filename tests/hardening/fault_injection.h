@@ -1,8 +1,9 @@
 /*
  * Fault injection for the system calls the library makes on its files.
  *
- * Linked into a test program, fault_injection.c defines open, read, readv,
- * preadv, write, writev, ftruncate, close, mmap and rename, renameat; those
+ * Linked into a test program, fault_injection.c defines open, openat, read,
+ * readv, preadv, write, writev, ftruncate, close, mmap, rename, renameat and
+ * linkat; those
  * definitions take precedence over the C library's in the whole process, the
  * library under test included. Preloaded into another program (LD_PRELOAD),
  * it takes its rules from the variable TINTWELL_FAULTS, and when
@@ -11,21 +12,27 @@
  * rule selects passes straight through.
  *
  * Rules are separated by ';', their fields by ',':
- *   op=open|read|pread|write|truncate|close|mmap|rename   which calls the
- *                 rule selects (read: read, readv; pread: preadv, reads at
- *                 an offset; truncate: ftruncate; rename: rename, renameat)
+ *   op=open|read|pread|write|truncate|close|mmap|rename|tmpfile|link
+ *                 which calls the rule selects (read: read, readv; pread:
+ *                 preadv, reads at an offset; truncate: ftruncate; rename:
+ *                 rename, renameat; tmpfile: an openat that makes an unnamed
+ *                 file, O_TMPFILE; link: linkat)
  *   path=TEXT     only files whose name contains TEXT (ignored for mmap; a
- *                 rename's name is the new one)
+ *                 rename's or a link's name is the new one; a tmpfile's is
+ *                 its directory's, as given to openat)
  *   nth=N         only the Nth selected call (1-based); default every call
- *   fail=ERRNO    the call fails with EIO, ENOSPC, EACCES, ENOMEM or EINTR
+ *   fail=ERRNO    the call fails with EIO, ENOSPC, EACCES, ENOMEM, EINTR,
+ *                 ENOENT, EOPNOTSUPP, EISDIR or EXDEV
  *   after=BYTES   read/pread/write: move this many bytes first, then fail
  *   limit=BYTES   read/pread/write: move at most this many bytes per call
  *   interrupt     every selected call first fails once with EINTR
  *   stall         read/pread/write: report no progress (0: end of file for
  *                 a read)
- *   signal=NAME   first send KILL, TERM or INT to the caller's process group;
- *                 a caller that lives on makes the call. Kills at a chosen
- *                 call, where a kill from outside lands at a moment of chance.
+ *   signal=NAME   first send the signal NAME, as `kill -l` names it without
+ *                 SIG (KILL, TERM, USR1, PWR, RTMIN, RTMIN+3, RTMAX-1...),
+ *                 to the caller's process group; a caller that lives on
+ *                 makes the call. Kills at a chosen call, where a kill from
+ *                 outside lands at a moment of chance.
  *   stop          the caller stops itself (SIGSTOP) at the selected call and
  *                 makes it once continued: a test acts on the process while
  *                 it is held there, then sends SIGCONT.
