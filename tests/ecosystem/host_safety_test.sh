@@ -603,7 +603,7 @@ row_demo_keeps_an_existing_index_html() {
     "$T" demo site >/dev/null 2>err
     status=$?
     check "exit status 1, got $status" status_is 1
-    check "the reason: $(cat "$scratch/err")" err_has "tintwell: demo: cannot use directory site: not empty (demo writes only into a new or empty directory)"
+    check "the reason: $(cat err)" err_has "tintwell: demo: cannot use directory site: not empty (demo writes only into a new or empty directory)"
     check "index.html kept byte for byte" same mine.html site/index.html
     check "nothing else written: [$(names_in site)]" [ "$(names_in site)" = index.html ]
 }
@@ -618,7 +618,7 @@ row_demo_writes_through_no_link() {
     "$T" demo site >/dev/null 2>err
     status=$?
     check "exit status 1, got $status" status_is 1
-    check "the reason: $(cat "$scratch/err")" err_has "tintwell: demo: cannot use directory site: not empty"
+    check "the reason: $(cat err)" err_has "tintwell: demo: cannot use directory site: not empty"
     check "the linked file unchanged" same kept.copy elsewhere/kept.txt
     check "nothing made through the dangling link: [$(names_in elsewhere)]" [ "$(names_in elsewhere)" = kept.txt ]
     check "the links still links" [ -L site/original.bmp -a -L site/index.html ]
@@ -643,7 +643,7 @@ row_demo_fills_an_empty_directory() {
     (umask 022 && "$T" demo empty >/dev/null 2>err)
     status=$?
     check "exit status 0, got $status" status_is 0
-    check "the closing line: $(cat "$scratch/err")" err_has "tintwell: demo: wrote the original, 9 edits and index.html"
+    check "the closing line: $(cat err)" err_has "tintwell: demo: wrote the original, 9 edits and index.html"
     check "ten pictures: $(ls empty/*.bmp | wc -l)" [ "$(ls empty/*.bmp | wc -l)" = 10 ]
     demo_files_made_as_new empty
 }
