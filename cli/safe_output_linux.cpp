@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <utility>
 
 #include "descriptor_linux.h"
@@ -243,6 +244,9 @@ struct SafeOutput::State {
 
     std::optional<Message> Resolve(const std::string& output);
     std::optional<Message> MakeTemporary(std::uint64_t needed_bytes);
+    // Names the copy with make(candidate), retrying while a name is taken;
+    // the guard removes the name if a fatal signal ends us meanwhile.
+    std::optional<Message> NameWith(const std::function<bool(const std::string&)>& make);
     std::optional<Message> MakeNamedTemporary(mode_t mode);
     std::optional<Message> LetTheLibraryWrite();
     std::optional<Message> KeepAttributes();
@@ -355,15 +359,12 @@ std::optional<Message> SafeOutput::State::MakeTemporary(std::uint64_t needed_byt
     return LetTheLibraryWrite();
 }
 
-std::optional<Message> SafeOutput::State::MakeNamedTemporary(mode_t mode) {
-    const TerminatingSignalsHeld held;
+std::optional<Message> SafeOutput::State::NameWith(const std::function<bool(const std::string&)>& make) {
     guard = std::make_unique<TemporaryGuard>(directory.get());
     int error = 0;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         temporary_name = TemporaryName(name);
-        temporary = Descriptor(::openat(directory.get(), temporary_name.c_str(),
-                                        O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-        if (temporary.valid()) {
+        if (make(temporary_name)) {
             guard->Arm(temporary_name);
             return std::nullopt;
         }
@@ -373,6 +374,15 @@ std::optional<Message> SafeOutput::State::MakeNamedTemporary(mode_t mode) {
     temporary_name.clear();
     guard.reset();
     return MessageOf(text::kNoTemporary, directory_name, ErrnoWords(error));
+}
+
+std::optional<Message> SafeOutput::State::MakeNamedTemporary(mode_t mode) {
+    const TerminatingSignalsHeld held;
+    return NameWith([&](const std::string& candidate) {
+        temporary = Descriptor(::openat(directory.get(), candidate.c_str(),
+                                        O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        return temporary.valid();
+    });
 }
 
 // The library opens the copy again through /proc/self/fd/N, which the
@@ -425,20 +435,7 @@ int SafeOutput::State::LinkUnnamed(const std::string& at) {
 // rename, with every terminating signal set to remove that name.
 std::optional<Message> SafeOutput::State::GiveName() {
     const TerminatingSignalsHeld held;
-    guard = std::make_unique<TemporaryGuard>(directory.get());
-    int error = 0;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        temporary_name = TemporaryName(name);
-        if (LinkUnnamed(temporary_name) == 0) {
-            guard->Arm(temporary_name);
-            return std::nullopt;
-        }
-        error = errno;
-        if (error != EEXIST) break;
-    }
-    temporary_name.clear();
-    guard.reset();
-    return MessageOf(text::kNoTemporary, directory_name, ErrnoWords(error));
+    return NameWith([&](const std::string& candidate) { return LinkUnnamed(candidate) == 0; });
 }
 
 std::optional<Message> SafeOutput::State::PutInPlace() {

@@ -160,6 +160,8 @@ archive_demo() {
     setup
     trap cleanup EXIT
     cp -r "$work/unpacked" "$WINEPREFIX/drive_c/KorvaneTintwell"
+    # demo writes only into a new or empty folder: an earlier run's goes first.
+    rm -rf "$WINEPREFIX/drive_c/demo" "$work/demo"
     (cd "$WINEPREFIX/drive_c" && "$TINTWELL_WINE" 'C:\KorvaneTintwell\bin\tintwell.exe' demo demo >demo.out) ||
         fail "tintwell.exe demo failed"
     (cd "$work" && linux_host demo demo >demo.out)
@@ -174,6 +176,7 @@ archive_demo() {
 # found through WINEPATH, and checks its picture.
 runs_in_demo() {
     local demo="$TINTWELL_WORK/consumer/demo_$1"
+    rm -rf "$demo"
     (cd "$TINTWELL_WORK/consumer" && linux_host demo "demo_$1" >/dev/null)
     (cd "$demo" && WINEPATH=$(windows_path "$3") "$TINTWELL_WINE" "$2" >"$demo/out.txt") || fail "$1 failed"
     grep -qF "consumer-c: wrote consumer-c.bmp" "$demo/out.txt" || fail "$1 said: $(cat "$demo/out.txt")"
