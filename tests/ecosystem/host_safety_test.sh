@@ -354,17 +354,28 @@ row_no_proc_named() {
     pictures
     unshare -m sh -c 'umount -l /proc && exec "$0" -q invert a.bmp out.bmp' "$T" 2>err
     status=$?
-    check "exit status 4" status_is 4
+    # A sanitizer's runtime reads its options from /proc, and its leak check
+    # at exit fails without it: there the exit status is the runtime's.
+    ldd "$T" | grep -q libasan || check "exit status 4" status_is 4
     check "nothing written" missing out.bmp
     check "the reason" err_has "/proc is not mounted"
 }
 
-# Out of descriptors: said, not result 123 or 124.
+# Out of descriptors: said, not result 123 or 124. The host starts with
+# stdin, stdout and stderr alone, so that 7 and 8 leave it 4 and 5 more.
+only_standard_streams() {
+    local fd
+    for fd in /proc/$BASHPID/fd/*; do
+        fd=${fd##*/}
+        ((fd > 2)) && eval "exec $fd>&-"
+    done
+    return 0
+}
 row_descriptor_limit_named() {
     pictures
     local limit
     for limit in 7 8; do
-        (ulimit -n "$limit" && exec "$T" -q invert a.bmp out.bmp) >/dev/null 2>err
+        (only_standard_streams && ulimit -n "$limit" && exec "$T" -q invert a.bmp out.bmp) >/dev/null 2>err
         status=$?
         check "ulimit -n $limit: exit status 4" status_is 4
         check "ulimit -n $limit: too many open files" err_has "too many open files"
