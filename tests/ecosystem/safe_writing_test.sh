@@ -247,6 +247,7 @@ remove_leftovers() { # DIR: as the README says
 if [[ -z $interposer ]]; then
     skip_part "the fault interposer cannot be preloaded into this build's host: kills are not checked"
     finish
+    exit 0
 fi
 # Sanitizer builds: the interposer comes before the sanitizer's runtime.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0"
