@@ -25,6 +25,11 @@ patches=("$@")
 # the build directory survives between runs so only what a fault touches
 # is rebuilt.
 mkdir -p "$copy" "$log"
+# A file gone from the tree goes from the copy too: CMake gathers the host's
+# sources by their names.
+(cd "$copy" && find . -path ./build -prune -o -type f -print) | while IFS= read -r file; do
+    [ -e "$source_dir/$file" ] || rm -f "$copy/$file"
+done
 # A file is copied only when it differs, so make sees what changed.
 (cd "$source_dir" && git ls-files -z --cached --others --exclude-standard -- . ':!build') |
     while IFS= read -r -d '' file; do
