@@ -269,14 +269,12 @@ Outcome FinishFile(const PictureEdit& edit, const CallOptions& options, std::int
     input.Close();
     Outcome outcome;
     if (output.IsReplaced()) {
-        if (std::optional<Message> failure = output.Commit(options.sync, outcome.remarks)) {
-            return Refusal(edit, *edit.output, std::move(*failure));
-        }
+        SafeOutput::Committed committed = output.Commit(options.sync);
+        if (committed.failure) return Refusal(edit, *edit.output, std::move(*committed.failure));
         outcome.file = *edit.output;
+        outcome.remarks = std::move(committed.remarks);
         // Written, but --sync was asked for and not done: that is no success.
-        for (const Message& remark : outcome.remarks) {
-            if (remark.format == text::kDirectoryNotSynced) outcome.kind = OutcomeKind::kFailed;
-        }
+        if (!committed.durable) outcome.kind = OutcomeKind::kFailed;
     }
     return outcome;
 }

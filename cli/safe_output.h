@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "outcome.h"
@@ -51,12 +52,17 @@ public:
     // system's words for that; nothing otherwise.
     std::optional<std::string> ShortOfRoom(std::uint64_t bytes) const;
 
+    struct Committed {
+        std::optional<Message> failure;  // why not: the output is as it was
+        std::vector<Message> remarks;    // said about an output put in place all the same
+        bool durable = true;             // false: put in place, but --sync could not be done
+
+        static Committed Not(Message why) { return Committed{std::move(why), {}, true}; }
+    };
     // Puts the edited copy in the output's place, keeping exactly the
     // replaced file's attributes (a new output keeps what it was made
     // with). One call, so that the policy's checks all come before it.
-    // Nothing on success, with anything worth saying about it in
-    // `remarks`; else the reason, and the output is as it was.
-    std::optional<Message> Commit(bool sync, std::vector<Message>& remarks);
+    Committed Commit(bool sync);
 
 private:
     struct State;

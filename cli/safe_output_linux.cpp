@@ -243,6 +243,7 @@ struct SafeOutput::State {
     bool committed = false;
 
     std::optional<Message> Resolve(const std::string& output);
+    bool ShortOfRoom(std::uint64_t bytes) const;
     std::optional<Message> MakeTemporary(std::uint64_t needed_bytes);
     // Names the copy with make(candidate), retrying while a name is taken;
     // the guard removes the name if a fatal signal ends us meanwhile.
@@ -335,12 +336,14 @@ std::optional<Message> SafeOutput::State::Resolve(const std::string& output) {
     return std::nullopt;
 }
 
-std::optional<Message> SafeOutput::State::MakeTemporary(std::uint64_t needed_bytes) {
+bool SafeOutput::State::ShortOfRoom(std::uint64_t bytes) const {
     struct statvfs room {};
-    if (::fstatvfs(directory.get(), &room) == 0 &&
-        static_cast<std::uint64_t>(room.f_bavail) * room.f_frsize < needed_bytes) {
-        return MessageOf(text::kNoRoom, directory_name, needed_bytes);
-    }
+    return directory.valid() && ::fstatvfs(directory.get(), &room) == 0 &&
+           static_cast<std::uint64_t>(room.f_bavail) * room.f_frsize < bytes;
+}
+
+std::optional<Message> SafeOutput::State::MakeTemporary(std::uint64_t needed_bytes) {
+    if (ShortOfRoom(needed_bytes)) return MessageOf(text::kNoRoom, directory_name, needed_bytes);
     // A new output is made as open(O_CREAT, 0666) makes a file there (the
     // umask or the directory's default ACL decide), and keeps that; a
     // replaced one starts as the owner's alone and gets the replaced file's
@@ -482,9 +485,7 @@ std::optional<std::vector<std::uint8_t>> SafeOutput::ReadFirstBytes(std::size_t 
 }
 
 std::optional<std::string> SafeOutput::ShortOfRoom(std::uint64_t bytes) const {
-    struct statvfs room {};
-    if (!state_->directory.valid() || ::fstatvfs(state_->directory.get(), &room) != 0) return std::nullopt;
-    if (static_cast<std::uint64_t>(room.f_bavail) * room.f_frsize >= bytes) return std::nullopt;
+    if (!state_->ShortOfRoom(bytes)) return std::nullopt;
     return ErrnoWords(ENOSPC);
 }
 
@@ -497,17 +498,19 @@ bool SafeOutput::Append(const std::vector<std::uint8_t>& bytes, std::string& err
     return false;
 }
 
-std::optional<Message> SafeOutput::Commit(bool sync, std::vector<Message>& remarks) {
+SafeOutput::Committed SafeOutput::Commit(bool sync) {
     State& s = *state_;
-    if (std::optional<Message> lost = s.KeepAttributes()) return lost;
-    if (sync && ::fsync(s.temporary.get()) != 0) return MessageOf(text::kCopyNotSynced, ErrnoWords(errno));
-    if (std::optional<Message> failure = s.PutInPlace()) return failure;
+    Committed committed;
+    if (std::optional<Message> lost = s.KeepAttributes()) return Committed::Not(std::move(*lost));
+    if (sync && ::fsync(s.temporary.get()) != 0) return Committed::Not(MessageOf(text::kCopyNotSynced, ErrnoWords(errno)));
+    if (std::optional<Message> failure = s.PutInPlace()) return Committed::Not(std::move(*failure));
     s.committed = true;
     s.guard.reset();
     if (sync && ::fsync(s.directory.get()) != 0) {
-        remarks.push_back(MessageOf(text::kDirectoryNotSynced, ErrnoWords(errno)));
+        committed.remarks.push_back(MessageOf(text::kDirectoryNotSynced, ErrnoWords(errno)));
+        committed.durable = false;
     }
-    return std::nullopt;
+    return committed;
 }
 
 // ---- The demo's directory ------------------------------------------------

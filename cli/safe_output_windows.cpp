@@ -113,6 +113,8 @@ struct SafeOutput::State {
     std::unique_ptr<TemporaryGuard> guard;
     bool committed = false;
 
+    std::string ShownFolder() const { return folder.empty() ? "." : folder; }
+    bool ShortOfRoom(std::uint64_t bytes) const;
     std::optional<Message> MakeTemporary(std::uint64_t needed_bytes);
     std::optional<Message> Replace(std::vector<Message>& remarks);
 };
@@ -173,13 +175,15 @@ std::optional<SafeOutput> SafeOutput::Prepare(const std::string& output, std::ui
     return SafeOutput(std::move(state));
 }
 
-std::optional<Message> SafeOutput::State::MakeTemporary(std::uint64_t needed_bytes) {
-    const std::string shown_folder = folder.empty() ? "." : folder;
+bool SafeOutput::State::ShortOfRoom(std::uint64_t bytes) const {
     ULARGE_INTEGER available{};
-    if (::GetDiskFreeSpaceExW(Wide(shown_folder).c_str(), &available, nullptr, nullptr) &&
-        available.QuadPart < needed_bytes) {
-        return MessageOf(text::kNoRoom, shown_folder, needed_bytes);
-    }
+    return ::GetDiskFreeSpaceExW(Wide(ShownFolder()).c_str(), &available, nullptr, nullptr) &&
+           available.QuadPart < bytes;
+}
+
+std::optional<Message> SafeOutput::State::MakeTemporary(std::uint64_t needed_bytes) {
+    const std::string shown_folder = ShownFolder();
+    if (ShortOfRoom(needed_bytes)) return MessageOf(text::kNoRoom, shown_folder, needed_bytes);
     constexpr int kAttempts = 100;
     DWORD error = ERROR_SUCCESS;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -251,11 +255,7 @@ std::optional<std::vector<std::uint8_t>> SafeOutput::ReadFirstBytes(std::size_t 
 }
 
 std::optional<std::string> SafeOutput::ShortOfRoom(std::uint64_t bytes) const {
-    const std::string folder = state_->folder.empty() ? "." : state_->folder;
-    ULARGE_INTEGER available{};
-    if (!::GetDiskFreeSpaceExW(Wide(folder).c_str(), &available, nullptr, nullptr) || available.QuadPart >= bytes) {
-        return std::nullopt;
-    }
+    if (!state_->ShortOfRoom(bytes)) return std::nullopt;
     return SystemMessage(ERROR_DISK_FULL);
 }
 
@@ -272,17 +272,19 @@ bool SafeOutput::Append(const std::vector<std::uint8_t>& bytes, std::string& err
     return false;
 }
 
-std::optional<Message> SafeOutput::Commit(bool sync, std::vector<Message>& remarks) {
+SafeOutput::Committed SafeOutput::Commit(bool sync) {
     State& s = *state_;
+    Committed committed;
     if (sync && !::FlushFileBuffers(s.temporary.get())) {
-        return MessageOf(text::kCopyNotSynced, SystemMessage(::GetLastError()));
+        return Committed::Not(MessageOf(text::kCopyNotSynced, SystemMessage(::GetLastError())));
     }
     s.temporary.Close();
     if (s.exists) KeepAttributes(Wide(s.output), Wide(s.temporary_name));
-    if (std::optional<Message> failure = s.Replace(remarks)) return failure;
+    committed.failure = s.Replace(committed.remarks);
+    if (committed.failure) return committed;
     s.committed = true;
     s.guard.reset();
-    return std::nullopt;
+    return committed;
 }
 
 // ---- The demo's directory ------------------------------------------------

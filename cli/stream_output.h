@@ -5,11 +5,15 @@
 // truncated or replaced. stream_output_linux.cpp does it with a thread.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "picture_check.h"
 
 namespace tintwell_cli {
 
@@ -34,6 +38,12 @@ public:
         std::uint64_t bytes = 0;                 // that reached the descriptor
         std::vector<std::uint8_t> first_bytes;   // the picture's header, as the library wrote it
         std::optional<std::string> error;        // why the rest did not reach it
+
+        // Keeps what `bytes` holds of the header, as they pass.
+        void NoteHeader(const std::uint8_t* passing, std::size_t count) {
+            const std::size_t wanted = kPictureHeaderSize - std::min(kPictureHeaderSize, first_bytes.size());
+            first_bytes.insert(first_bytes.end(), passing, passing + std::min(count, wanted));
+        }
     };
     // Closes the pipe and waits until all that was written reached the
     // descriptor, or could not.

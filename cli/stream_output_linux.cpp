@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include "descriptor_linux.h"
-#include "picture_check.h"
 #include "stream_output.h"
 
 namespace tintwell_cli {
@@ -36,8 +35,7 @@ struct StreamOutput::State {
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) break;
             const auto count = static_cast<std::size_t>(got);
-            const std::size_t header = std::min(count, kPictureHeaderSize - std::min(kPictureHeaderSize, delivered.first_bytes.size()));
-            delivered.first_bytes.insert(delivered.first_bytes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(header));
+            delivered.NoteHeader(buffer.data(), count);
             if (delivered.error) continue;
             if (WriteAll(target.get(), buffer.data(), count)) {
                 delivered.bytes += count;

@@ -8,7 +8,6 @@
 #include <array>
 #include <utility>
 
-#include "picture_check.h"
 #include "safe_output.h"
 #include "stream_output.h"
 #include "text_windows.h"
@@ -69,8 +68,7 @@ StreamOutput::Delivered StreamOutput::Finish() {
     std::array<std::uint8_t, 1 << 16> buffer;
     DWORD got = 0;
     while (file.valid() && ::ReadFile(file.get(), buffer.data(), buffer.size(), &got, nullptr) && got > 0) {
-        const std::size_t header = std::min<std::size_t>(got, kPictureHeaderSize - std::min(kPictureHeaderSize, delivered.first_bytes.size()));
-        delivered.first_bytes.insert(delivered.first_bytes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(header));
+        delivered.NoteHeader(buffer.data(), got);
         DWORD wrote = 0;
         if (delivered.error) continue;
         if (::WriteFile(target, buffer.data(), got, &wrote, nullptr) && wrote == got) {
