@@ -106,16 +106,6 @@ std::uint64_t RowLayout::FileOffset(std::size_t pixel) const {
     return kHeaderSize + row * (row_bytes + padding) + pixel % row_bytes;
 }
 
-ByteRange RowLayout::RowPixels(std::size_t row) const {
-    const std::uint64_t first = FileOffset(row * row_bytes);
-    return {first, first + row_bytes};
-}
-
-ByteRange RowLayout::RowPaddingBytes(std::size_t row) const {
-    const std::uint64_t first = RowPixels(row).end;
-    return {first, first + (row_bytes == 0 ? 0 : padding)};
-}
-
 ByteRange RowLayout::BytesAfterRows(std::uint64_t file_size) const {
     return {FileLength(), std::max(FileLength(), file_size)};
 }

@@ -65,9 +65,6 @@ std::optional<std::size_t> PixelByteCount(const BitmapHeader& header);
 struct ByteRange {
     std::uint64_t first = 0;
     std::uint64_t end = 0;
-    std::uint64_t size() const { return end - first; }
-    bool empty() const { return end <= first; }
-    friend bool operator==(const ByteRange&, const ByteRange&) = default;
 };
 
 // Where the rows of a picture lie in the file: row r's pixels (no padding)
@@ -88,10 +85,6 @@ struct RowLayout {
     // The header and every row with its padding.
     std::uint64_t FileLength() const { return FileOffset(PixelBytes()); }
 
-    // The pixel values of row `row`, and the padding after them: the only
-    // bytes of a row, and the only bytes an edit changes are the former.
-    ByteRange RowPixels(std::size_t row) const;
-    ByteRange RowPaddingBytes(std::size_t row) const;
     // What a file of `file_size` bytes holds after its last row: bytes that
     // are neither header nor pixels (empty when the file ends there or sooner).
     ByteRange BytesAfterRows(std::uint64_t file_size) const;
