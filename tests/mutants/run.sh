@@ -17,6 +17,11 @@ copy=$work/src
 build=$copy/build/release
 log=$work/logs
 jobs=${MUTANT_JOBS:-2}
+# The copy lives under build/, so the BMP Suite beside the source tree is not
+# beside the copy: its tests are told where it is.
+if [[ -z ${TINTWELL_BMPSUITE:-} && -d $source_dir/../shared/testdata/bmpsuite ]]; then
+    export TINTWELL_BMPSUITE=$(cd "$source_dir/../shared/testdata/bmpsuite" && pwd)
+fi
 
 patches=("$@")
 ((${#patches[@]})) || patches=("$source_dir"/tests/mutants/patches/*.patch)
