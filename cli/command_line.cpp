@@ -22,7 +22,7 @@ using Problem = std::optional<Message>;
 // which names stdin.
 bool LooksLikeOption(std::string_view word) { return word.size() > 1 && word.front() == '-'; }
 
-// Takes `word` into `options` when it is --force, --sync, -q or --quiet,
+// Takes `word` into `options` when it is --force, --sync, -q, --quiet or --to-24-bit,
 // which may stand before EDIT as well as after it.
 bool ReadCallOption(std::string_view word, CallOptions& options) {
     if (word == "--force") {
@@ -31,6 +31,8 @@ bool ReadCallOption(std::string_view word, CallOptions& options) {
         options.sync = true;
     } else if (word == "-q" || word == "--quiet") {
         options.quiet = true;
+    } else if (word == "--to-24-bit") {
+        options.to_24_bit = true;
     } else {
         return false;
     }

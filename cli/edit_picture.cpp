@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "bitmap_layout.h"
+#include "edit_variant.h"
 #include "edits.h"
 #include "file_name.h"
 #include "host_messages.h"
@@ -28,13 +29,13 @@ constexpr int kLibraryDescriptors = 2;
 // Bytes after the pixels are copied this much at a time.
 constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
 
-Outcome Refusal(const PictureEdit& edit, const std::string& file, Message reason, std::string_view force_note = {}) {
+Outcome Refusal(const PictureEdit& edit, const std::string& file, Message reason, std::string_view hint = {}) {
     Outcome outcome;
     outcome.kind = OutcomeKind::kRefused;
     outcome.file = file;
     outcome.reason = std::move(reason);
     outcome.nothing_written = edit.output.has_value();
-    outcome.force_note = force_note;
+    outcome.hint = hint;
     return outcome;
 }
 
@@ -87,33 +88,51 @@ std::optional<InputFile> OpenInput(const PictureEdit& edit, Outcome& refused) {
     return input;
 }
 
+// The file's first bytes: its 54-byte header, and what follows it up to
+// its pixels (other headers, masks, a palette), as far as the layout needs.
+std::optional<std::vector<std::uint8_t>> ReadHead(InputFile& input, std::string& error) {
+    const std::optional<std::vector<std::uint8_t>> first = input.ReadFirstBytes(kPictureHeaderSize, error);
+    if (!first) return std::nullopt;
+    return input.ReadFirstBytes(korvane::HeadBytesNeeded(*first), error);
+}
+
+// The most bytes a picture of this kind can take, its header included.
+std::uint64_t MostPictureBytes(const korvane::BitmapVariant& variant) {
+    if (!variant.Rle()) return variant.RowsEnd();
+    // Each pixel at most 2 bytes (a run of one), each row 2 more (its end);
+    // the product fits in 64 bits: a row's pixels and the rows fit in 32 each.
+    const std::uint64_t row_codes = variant.row_stride * 8 / variant.bits * 2 + 2;
+    return variant.pixel_offset + row_codes * variant.rows + 2;
+}
+
 // A stream cannot be checked where it stands: its header is read and
 // checked first, then as much as the picture needs (and what follows, up to
 // kMostAfterPixels) goes into a private file, which is checked and edited
 // like any file. Nothing more than the header is read of a stream refused.
 std::optional<InputFile> CaptureStream(const PictureEdit& edit, InputFile& stream, Outcome& refused) {
-    const bool writes = edit.output.has_value();
     if (stream.IsTerminal()) {
         refused = Refusal(edit, edit.input, MessageOf(text::kInputTerminal));
         return std::nullopt;
     }
     std::string error;
-    const std::optional<std::vector<std::uint8_t>> header = stream.ReadFirstBytes(kPictureHeaderSize, error);
-    if (!header) {
+    const std::optional<std::vector<std::uint8_t>> head = ReadHead(stream, error);
+    if (!head) {
         refused = Refusal(edit, edit.input, MessageOf(text::kInputUnreadable, error));
         return std::nullopt;
     }
     // A whole header leaves the length open until the stream has been read.
-    const std::uint64_t known_length = header->size() < kPictureHeaderSize ? header->size() : UINT64_MAX;
-    if (const std::optional<std::string> refusal = PictureRefusal(*header, known_length)) {
-        refused = Refusal(edit, edit.input, MessageOf(text::kNotAPicture, *refusal),
-                          writes ? text::kForceEditsUnchecked : text::kForceReadsUnchecked);
+    const std::uint64_t known_length = head->size() < kPictureHeaderSize ? head->size() : UINT64_MAX;
+    const PictureVerdict verdict = CheckPicture(*head, known_length);
+    if (verdict.refusal) {
+        refused = Refusal(edit, edit.input, MessageOf(text::kNotAPicture, *verdict.refusal), text::kConvertHint);
         return std::nullopt;
     }
-    const korvane::RowLayout layout = korvane::RowLayout::Of(korvane::ParseHeader(*header));
+    const std::uint64_t picture_bytes =
+        verdict.variant ? MostPictureBytes(*verdict.variant)
+                        : korvane::RowLayout::Of(korvane::ParseHeader(*head)).FileLength();
     bool longer = false;
     std::string folder;
-    std::optional<InputFile> copy = stream.Capture(layout.FileLength() + kMostAfterPixels, longer, folder, error);
+    std::optional<InputFile> copy = stream.Capture(picture_bytes + kMostAfterPixels, longer, folder, error);
     if (!copy) {
         refused = Refusal(edit, edit.input, MessageOf(text::kNoPrivateCopy, folder, error));
         return std::nullopt;
@@ -125,11 +144,12 @@ std::optional<InputFile> CaptureStream(const PictureEdit& edit, InputFile& strea
     return copy;
 }
 
-// Checks that the input is a picture the library edits correctly, reading
-// a stream into a private file first; its first bytes go to `header`.
-std::optional<InputFile> CheckInput(const PictureEdit& edit, InputFile input, std::vector<std::uint8_t>& header,
-                                    Outcome& refused) {
-    const bool writes = edit.output.has_value();
+// Checks that the input is a picture the library edits correctly, or one
+// the host adapts around it (`variant`), reading a stream into a private
+// file first; its first 54 bytes go to `header`.
+std::optional<InputFile> CheckInput(const PictureEdit& edit, const CallOptions& options, InputFile input,
+                                    std::vector<std::uint8_t>& header,
+                                    std::optional<korvane::BitmapVariant>& variant, Outcome& refused) {
     if (input.NeedsCopy()) {
         std::optional<InputFile> copy = CaptureStream(edit, input, refused);
         if (!copy) return std::nullopt;
@@ -138,17 +158,31 @@ std::optional<InputFile> CheckInput(const PictureEdit& edit, InputFile input, st
     // Watched from before its header is read: a writer from then on shows.
     input.Watch();
     std::string error;
-    std::optional<std::vector<std::uint8_t>> first = input.ReadFirstBytes(kPictureHeaderSize, error);
-    if (!first) {
+    std::optional<std::vector<std::uint8_t>> head = ReadHead(input, error);
+    if (!head) {
         refused = Refusal(edit, edit.input, MessageOf(text::kInputUnreadable, error));
         return std::nullopt;
     }
-    if (const std::optional<std::string> refusal = PictureRefusal(*first, input.size())) {
-        refused = Refusal(edit, edit.input, MessageOf(text::kNotAPicture, *refusal),
-                          writes ? text::kForceEditsBytes : text::kForceReadsBytes);
+    PictureVerdict verdict = CheckPicture(*head, input.size());
+    if (verdict.refusal) {
+        refused = Refusal(edit, edit.input, MessageOf(text::kNotAPicture, *verdict.refusal), text::kConvertHint);
         return std::nullopt;
     }
-    header = std::move(*first);
+    if (verdict.variant && verdict.variant->Rle()) {
+        if (std::optional<Message> damaged = RleProblem(*verdict.variant, input)) {
+            refused = Refusal(edit, edit.input, std::move(*damaged), text::kConvertHint);
+            return std::nullopt;
+        }
+    }
+    // Noise gives each pixel a colour of its own: a palette cannot hold that.
+    if (verdict.variant && verdict.variant->Paletted() && edit.function == TINTWELL_FUNCTION_NOISE && !options.to_24_bit) {
+        refused = Refusal(edit, edit.input, MessageOf(text::kNoiseInPalette, verdict.variant->palette_entries),
+                          text::kNoiseHint);
+        return std::nullopt;
+    }
+    head->resize(std::min(head->size(), kPictureHeaderSize));
+    header = std::move(*head);
+    variant = std::move(verdict.variant);
     return input;
 }
 
@@ -159,7 +193,7 @@ struct Destination {
     int stream_fd = -1;
 
     std::string LibraryName() const { return stream ? stream->LibraryName() : file->LibraryName(); }
-    bool Append(const std::vector<std::uint8_t>& bytes, std::string& error) {
+    bool Append(std::span<const std::uint8_t> bytes, std::string& error) {
         return stream ? stream->Append(bytes, error) : file->Append(bytes, error);
     }
 };
@@ -218,12 +252,19 @@ std::optional<std::string> KeepBytesAfterPixels(const InputFile& input, const st
     return std::nullopt;
 }
 
+// What the host did to the output after the library wrote: bytes after
+// the pixels still to be kept, or a variant put back (and how that went).
+struct Completion {
+    bool keep_after = true;
+    std::optional<std::string> put_back_error;
+};
+
 // A picture written to a stream cannot be taken back: what reached it is said.
 Outcome FinishStream(const PictureEdit& edit, const CallOptions& options, std::int32_t result, InputFile& input,
-                     const std::vector<std::uint8_t>& header, Destination& to) {
+                     const std::vector<std::uint8_t>& header, Destination& to, const Completion& completion) {
     const bool succeeded = result == TINTWELL_RESULT_WRITTEN;
-    std::optional<std::string> error;
-    if (succeeded && options.check) error = KeepBytesAfterPixels(input, header, to);
+    std::optional<std::string> error = completion.put_back_error;
+    if (succeeded && options.check && completion.keep_after) error = KeepBytesAfterPixels(input, header, to);
     const StreamOutput::Delivered delivered = to.stream->Finish();
     if (!error) error = delivered.error;
     const std::string& output = *edit.output;
@@ -244,7 +285,8 @@ Outcome FinishStream(const PictureEdit& edit, const CallOptions& options, std::i
 // A file is replaced only when the edit succeeded and the input did not
 // change meanwhile, with the bytes after the pixels kept.
 Outcome FinishFile(const PictureEdit& edit, const CallOptions& options, std::int32_t result, InputFile& input,
-                   std::uint64_t checked_size, const std::vector<std::uint8_t>& header, Destination& to) {
+                   std::uint64_t checked_size, const std::vector<std::uint8_t>& header, Destination& to,
+                   const Completion& completion) {
     SafeOutput& output = *to.file;
     if (result != TINTWELL_RESULT_WRITTEN) {
         Outcome failure = LibraryFailure(edit, result);
@@ -255,13 +297,18 @@ Outcome FinishFile(const PictureEdit& edit, const CallOptions& options, std::int
         }
         return failure;
     }
+    if (completion.put_back_error) {
+        return Refusal(edit, *edit.output, MessageOf(text::kNotPutBack, *completion.put_back_error));
+    }
     if (options.check) {
         if (InputChanged(input, header, output.ReadFirstBytes(header.size()))) {
             Outcome changed = Refusal(edit, edit.input, MessageOf(text::kInputChanged));
             changed.kind = OutcomeKind::kInputChanged;
             return changed;
         }
-        if (std::optional<std::string> error = KeepBytesAfterPixels(input, header, to)) {
+        std::optional<std::string> error;
+        if (completion.keep_after) error = KeepBytesAfterPixels(input, header, to);
+        if (error) {
             return Refusal(edit, *edit.output, MessageOf(text::kBytesAfterPixelsLost, *error));
         }
     }
@@ -276,6 +323,60 @@ Outcome FinishFile(const PictureEdit& edit, const CallOptions& options, std::int
         // Written, but --sync was asked for and not done: that is no success.
         if (!committed.durable) outcome.kind = OutcomeKind::kFailed;
     }
+    return outcome;
+}
+
+Outcome Finish(const PictureEdit& edit, const CallOptions& options, std::int32_t result, InputFile& input,
+               std::uint64_t checked_size, const std::vector<std::uint8_t>& header, Destination& to,
+               const Completion& completion) {
+    if (to.stream) return FinishStream(edit, options, result, input, header, to, completion);
+    if (to.file) return FinishFile(edit, options, result, input, checked_size, header, to, completion);
+    if (!IsSuccess(result)) return LibraryFailure(edit, result);
+    return {};
+}
+
+// Another kind of BMP file: the library edits a 24-bit copy of its pixels
+// or its palette, and the host puts the edit back into the picture's own
+// kind; or, with --to-24-bit, the library writes a 24-bit picture of it.
+Outcome EditVariant(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options,
+                    const korvane::BitmapVariant& variant, InputFile& input, std::uint64_t checked_size,
+                    const std::vector<std::uint8_t>& header, Destination& to) {
+    const StageKind kind = StageKindOf(variant, options.to_24_bit);
+    Message problem;
+    std::optional<InputFile> stage = MakeStage(variant, kind, input, problem);
+    if (!stage) return Refusal(edit, edit.input, std::move(problem));
+    // The library writes its edit of the copy into another private file,
+    // unless the copy is the picture to be written.
+    std::optional<InputFile> edited;
+    if (edit.output && kind != StageKind::kExpanded) {
+        std::string folder;
+        std::string error;
+        edited = InputFile::Scratch(folder, error);
+        if (!edited) return Refusal(edit, edit.input, MessageOf(text::kNoStage, folder, error));
+    }
+    std::optional<std::string> output_name;
+    if (edit.output) output_name = edited ? edited->LibraryName(*edit.output) : to.LibraryName();
+    const LibraryMessages messages = MessagesFor(to, options);
+    const std::int32_t result =
+        CallLibrary(entry, stage->LibraryName(edit.input), output_name, edit.amount, edit.function, messages);
+    Completion completion{false, std::nullopt};
+    if (result == TINTWELL_RESULT_WRITTEN && edited) {
+        completion.put_back_error = PutBack(variant, kind, input, *edited,
+                                            [&to](std::span<const std::uint8_t> bytes, std::string& error) {
+                                                return to.Append(bytes, error);
+                                            });
+    }
+    // The output's first bytes are the input's up to its palette or pixels
+    // (an OS/2 file's lie within 54 bytes); a 24-bit picture written
+    // instead has a header of its own.
+    const std::uint64_t unedited = kind == StageKind::kExpanded ? 0
+                                   : kind == StageKind::kPalette ? variant.palette_offset
+                                                                 : variant.pixel_offset;
+    const std::vector<std::uint8_t> compared(
+        header.begin(), header.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(header.size(), unedited)));
+    Outcome outcome = Finish(edit, options, result, input, checked_size, compared, to, completion);
+    if (messages != LibraryMessages::kDropped) outcome.remarks.insert(outcome.remarks.begin(), StageRemark(variant, kind));
+    if (outcome.file.empty()) outcome.file = edit.input;
     return outcome;
 }
 
@@ -295,8 +396,9 @@ Outcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const CallOpti
     if (!input) return refused;
     const FileIdentity identity = input->Identity();
     std::vector<std::uint8_t> header;
+    std::optional<korvane::BitmapVariant> variant;
     if (options.check) {
-        input = CheckInput(edit, std::move(*input), header, refused);
+        input = CheckInput(edit, options, std::move(*input), header, variant, refused);
         if (!input) return refused;
     }
     const std::uint64_t checked_size = input->size();
@@ -311,13 +413,11 @@ Outcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const CallOpti
         if (!to.file) return Refusal(edit, *edit.output, std::move(problem));
     }
     if (std::optional<Message> problem = LibraryCannotOpen()) return Refusal(edit, edit.input, std::move(*problem));
+    if (variant) return EditVariant(entry, edit, options, *variant, *input, checked_size, header, to);
     const std::int32_t result =
         CallLibrary(entry, input->LibraryName(edit.input), edit.output ? std::optional(to.LibraryName()) : std::nullopt,
                     edit.amount, edit.function, MessagesFor(to, options));
-    if (to.stream) return FinishStream(edit, options, result, *input, header, to);
-    if (to.file) return FinishFile(edit, options, result, *input, checked_size, header, to);
-    if (!IsSuccess(result)) return LibraryFailure(edit, result);
-    return {};
+    return Finish(edit, options, result, *input, checked_size, header, to, Completion{});
 }
 
 Outcome CallWithNames(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options) {

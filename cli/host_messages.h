@@ -13,12 +13,12 @@ using Text = std::string_view;
 
 // ---- Lines on stderr ------------------------------------------------------
 
-// A file the host will not go on with: {0} the file, {1} why, {2} how
-// --force would go on anyway.
+// A file the host will not go on with: {0} the file, {1} why, {2} what to
+// do instead.
 inline constexpr Text kRefusedLine = "tintwell: {0}: {1}";
 inline constexpr Text kRefusedNothingWrittenLine = "tintwell: {0}: {1}; nothing written";
-inline constexpr Text kRefusedForceLine = "tintwell: {0}: {1} ({2})";
-inline constexpr Text kRefusedNothingWrittenForceLine = "tintwell: {0}: {1}; nothing written ({2})";
+inline constexpr Text kRefusedHintLine = "tintwell: {0}: {1} ({2})";
+inline constexpr Text kRefusedNothingWrittenHintLine = "tintwell: {0}: {1}; nothing written ({2})";
 // A remark about a file that was written all the same.
 inline constexpr Text kFileRemarkLine = "tintwell: {0}: {1}";
 inline constexpr Text kWarningLine = "tintwell: warning: {0}";
@@ -50,11 +50,9 @@ inline constexpr Text kUnknownSystemError = "system error";
 inline constexpr Text kInputNotReadable = "not readable (permission denied)";
 inline constexpr Text kInputIsDirectory = "a directory, not a picture";
 inline constexpr Text kInputUnreadable = "cannot be read: {0}";
-inline constexpr Text kNotAPicture = "{0}; tintwell edits 24-bit uncompressed BMP pictures";
-inline constexpr Text kForceEditsUnchecked = "--force edits it unchecked";
-inline constexpr Text kForceReadsUnchecked = "--force reads it unchecked";
-inline constexpr Text kForceEditsBytes = "--force edits its bytes anyway";
-inline constexpr Text kForceReadsBytes = "--force reads its bytes anyway";
+inline constexpr Text kNotAPicture = "{0}; tintwell cannot edit it exactly";
+// A conversion that writes the one kind every BMP reader knows.
+inline constexpr Text kConvertHint = "convert IN BMP3:OUT or gm convert IN BMP3:OUT writes a BMP that tintwell edits";
 
 // ---- Why a file is not a picture the library edits correctly ----------------
 
@@ -79,6 +77,40 @@ inline constexpr Text kTopDown = "top-down rows (negative height)";
 inline constexpr Text kZeroHeight = "no rows (height 0)";
 inline constexpr Text kTooManyPixels = "{0} x {1} pixels, more than the library's limit of {2} pixel bytes";
 inline constexpr Text kFileCut = "the file ends after {0} of {1} bytes";
+
+// ---- Why another kind of BMP file cannot be adapted -------------------------
+
+inline constexpr Text kHeaderCutAt = "the file ends inside its header, after {0} bytes";
+inline constexpr Text kUnknownInfoHeader = "an unknown {0}-byte information header";
+inline constexpr Text kEmbeddedJpeg = "an embedded JPEG picture, not BMP pixels";
+inline constexpr Text kEmbeddedPng = "an embedded PNG picture, not BMP pixels";
+inline constexpr Text kHuffman = "OS/2 Huffman-coded pixels";
+inline constexpr Text kRle24 = "OS/2 RLE24-coded pixels";
+// {0} the channel ("red"...), {1} its mask in hexadecimal.
+inline constexpr Text kMaskUnusable = "its {0} mask 0x{1} is wider than 8 bits or not contiguous";
+inline constexpr Text kEmptyMask = "an empty {0} mask: the picture has no {0}";
+inline constexpr Text kRed = "red";
+inline constexpr Text kGreen = "green";
+inline constexpr Text kBlue = "blue";
+inline constexpr Text kMasksOverlap = "its colour masks overlap";
+inline constexpr Text kPaletteTooLong = "a palette of {0} colours that runs into its pixels";
+inline constexpr Text kPixelsInsideHeader = "pixels start at byte {0}, inside its header or palette";
+inline constexpr Text kTopDownRle = "RLE-coded top-down rows (negative height)";
+inline constexpr Text kTooManyStaged = "more pixels than the library's limit of {0} pixel bytes";
+inline constexpr Text kRleDamaged = "a damaged RLE stream: a run or a move goes past the picture";
+inline constexpr Text kRleUnended = "a damaged RLE stream: it ends before its end-of-picture code";
+// Noise gives every pixel a colour of its own, which a palette cannot hold.
+inline constexpr Text kNoiseInPalette = "noise cannot be kept in a palette of {0} colours";
+inline constexpr Text kNoiseHint = "--to-24-bit writes it as a 24-bit picture instead";
+
+// A picture edited through a 24-bit copy: what the library's messages describe.
+inline constexpr Text kStagedRemark = "edited as a 24-bit copy of {0} x {1} pixels, which the library's messages describe";
+inline constexpr Text kPaletteRemark =
+    "its {0} palette colours were edited as one row of {0} pixels, which the library's messages describe; its "
+    "indices are unchanged";
+inline constexpr Text kNotPutBack = "the edit could not be written back into the picture: {0}";
+inline constexpr Text kCopyCutShort = "the file became shorter while it was read";
+inline constexpr Text kNoStage = "cannot make its 24-bit copy in '{0}': {1}";
 
 // Streams: "-", /dev/stdin, /dev/stdout, /dev/fd/N and the like.
 inline constexpr Text kClosedAtStart = "{0} was closed when tintwell started";

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,13 @@ public:
     // $TMPDIR, else /tmp: `folder`). `longer` says that more followed.
     std::optional<InputFile> Capture(std::uint64_t most_bytes, bool& longer, std::string& folder,
                                      std::string& error);
+
+    // An empty private file, as Capture makes one, that the host fills with
+    // Append and the library reads or writes by LibraryName: the 24-bit
+    // copies through which the host edits the other kinds of BMP file.
+    static std::optional<InputFile> Scratch(std::string& folder, std::string& error);
+    // Writes `bytes` at the end of a Scratch file; false with the system's words.
+    bool Append(std::span<const std::uint8_t> bytes, std::string& error);
 
     // From now on, notes every write to the file, and its size and times,
     // so that ChangedSinceWatch can tell whether anyone changed it.

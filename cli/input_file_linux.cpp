@@ -146,16 +146,29 @@ std::optional<std::vector<std::uint8_t>> InputFile::ReadAt(std::uint64_t offset,
     return bytes;
 }
 
-std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& longer, std::string& folder,
-                                            std::string& error) {
+std::optional<InputFile> InputFile::Scratch(std::string& folder, std::string& error) {
     const char* tmpdir = std::getenv("TMPDIR");
     folder = tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp";
     auto state = std::make_unique<State>();
     state->file = PrivateFile(folder);
-    if (!state->file.valid()) {
+    if (!state->file.valid() || ::fstat(state->file.get(), &state->status) != 0) {
         error = ErrnoWords(errno);
         return std::nullopt;
     }
+    return InputFile(std::move(state));
+}
+
+bool InputFile::Append(std::span<const std::uint8_t> bytes, std::string& error) {
+    if (WriteAll(state_->file.get(), bytes.data(), bytes.size())) return true;
+    error = ErrnoWords(errno);
+    return false;
+}
+
+std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& longer, std::string& folder,
+                                            std::string& error) {
+    std::optional<InputFile> copy = Scratch(folder, error);
+    if (!copy) return std::nullopt;
+    State* state = copy->state_.get();
     constexpr std::size_t kChunk = std::size_t{1} << 20;
     std::vector<std::uint8_t> chunk = std::move(state_->read_so_far);
     std::uint64_t total = 0;
@@ -163,10 +176,7 @@ std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& long
     for (;;) {
         const std::size_t keep = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), most_bytes - total));
         longer = keep < chunk.size();
-        if (!WriteAll(state->file.get(), chunk.data(), keep)) {
-            error = ErrnoWords(errno);
-            return std::nullopt;
-        }
+        if (!copy->Append(std::span(chunk.data(), keep), error)) return std::nullopt;
         total += keep;
         if (longer) break;
         // One byte past the most kept tells whether more follows.
@@ -183,7 +193,7 @@ std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& long
         error = ErrnoWords(errno);
         return std::nullopt;
     }
-    return InputFile(std::move(state));
+    return copy;
 }
 
 void InputFile::Watch() {

@@ -40,7 +40,7 @@ struct Outcome {
     std::string file;                // the file the reason is about
     std::optional<Message> reason;   // why it did not succeed
     bool nothing_written = false;    // an edit that writes was kept from writing
-    std::string_view force_note;     // how --force would go on anyway, if it would
+    std::string_view hint;           // what the user can do instead, if anything
     std::vector<Message> remarks;    // said about a file written all the same
     std::string system_error;        // the system's own words, when a system call failed
 

@@ -77,7 +77,73 @@ std::optional<std::string> SizeRefusal(const BitmapHeader& header, std::uint64_t
     return std::nullopt;
 }
 
+std::string Hex(std::int64_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string hex;
+    auto bits = static_cast<std::uint32_t>(value);
+    do {
+        hex.insert(hex.begin(), kDigits[bits & 0xF]);
+        bits >>= 4;
+    } while (bits != 0);
+    return hex;
+}
+
+std::string_view ChannelName(std::int64_t channel) {
+    return channel == 0 ? text::kRed : channel == 1 ? text::kGreen : text::kBlue;
+}
+
+std::string VariantRefusalText(const korvane::VariantRefusal& refusal) {
+    using korvane::VariantProblem;
+    const std::int64_t value = refusal.value;
+    switch (refusal.problem) {
+    case VariantProblem::kNotBmp: return std::string(text::kNotBmp);
+    case VariantProblem::kHeaderCut: return Format(text::kHeaderCutAt, value);
+    case VariantProblem::kInfoHeaderSize: return Format(text::kUnknownInfoHeader, Grouped(value));
+    case VariantProblem::kBitsPerPixel:
+        return value == 1 ? std::string(text::kOneBitPerPixel) : Format(text::kBitsPerPixel, value);
+    case VariantProblem::kEmbeddedJpeg: return std::string(text::kEmbeddedJpeg);
+    case VariantProblem::kEmbeddedPng: return std::string(text::kEmbeddedPng);
+    case VariantProblem::kHuffman: return std::string(text::kHuffman);
+    case VariantProblem::kRle24: return std::string(text::kRle24);
+    case VariantProblem::kCompression:
+        return Format(text::kCompressed, CompressionName(static_cast<std::uint32_t>(value)));
+    case VariantProblem::kRedMask: return Format(text::kMaskUnusable, text::kRed, Hex(value));
+    case VariantProblem::kGreenMask: return Format(text::kMaskUnusable, text::kGreen, Hex(value));
+    case VariantProblem::kBlueMask: return Format(text::kMaskUnusable, text::kBlue, Hex(value));
+    case VariantProblem::kEmptyMask: return Format(text::kEmptyMask, ChannelName(value));
+    case VariantProblem::kMasksOverlap: return std::string(text::kMasksOverlap);
+    case VariantProblem::kPaletteTooLong: return Format(text::kPaletteTooLong, Grouped(value));
+    case VariantProblem::kPixelsInsideHeader: return Format(text::kPixelsInsideHeader, Grouped(value));
+    case VariantProblem::kNegativeWidth: return Format(text::kNegativeWidth, Grouped(value));
+    case VariantProblem::kZeroWidth: return std::string(text::kZeroWidth);
+    case VariantProblem::kZeroHeight: return std::string(text::kZeroHeight);
+    case VariantProblem::kTopDownRle: return std::string(text::kTopDownRle);
+    case VariantProblem::kTooManyPixels:
+        return Format(text::kTooManyStaged, Grouped(static_cast<std::int64_t>(korvane::kMostPixelBytes)));
+    case VariantProblem::kFileCut: break;
+    }
+    return std::string();
+}
+
 }  // namespace
+
+PictureVerdict CheckPicture(std::span<const std::uint8_t> head, std::uint64_t file_size) {
+    const std::optional<std::string> strict = PictureRefusal(head, file_size);
+    if (!strict) return {};
+    // An empty file, or one whose header is cut, is named as the strict check names it.
+    if (file_size == 0 || head.size() < kPictureHeaderSize) return {std::nullopt, strict};
+    const korvane::VariantCheck check = korvane::DescribeVariant(head, file_size);
+    if (check.variant) return {check.variant, std::nullopt};
+    if (check.refusal->problem == korvane::VariantProblem::kFileCut) {
+        return {std::nullopt, Format(text::kFileCut, Grouped(static_cast<std::int64_t>(file_size)),
+                                     Grouped(check.refusal->value))};
+    }
+    return {std::nullopt, VariantRefusalText(*check.refusal)};
+}
+
+std::string DamagedRleRefusal(bool ended_early) {
+    return std::string(ended_early ? text::kRleUnended : text::kRleDamaged);
+}
 
 std::optional<std::string> PictureRefusal(std::span<const std::uint8_t> first_bytes, std::uint64_t file_size) {
     const std::span<const std::uint8_t> bytes = first_bytes.first(std::min(first_bytes.size(), kPictureHeaderSize));

@@ -10,10 +10,10 @@ namespace tintwell_cli {
 namespace {
 
 std::string_view RefusalFormat(const Outcome& outcome) {
-    if (outcome.force_note.empty()) {
+    if (outcome.hint.empty()) {
         return outcome.nothing_written ? text::kRefusedNothingWrittenLine : text::kRefusedLine;
     }
-    return outcome.nothing_written ? text::kRefusedNothingWrittenForceLine : text::kRefusedForceLine;
+    return outcome.nothing_written ? text::kRefusedNothingWrittenHintLine : text::kRefusedHintLine;
 }
 
 }  // namespace
@@ -22,7 +22,7 @@ std::string LinesOf(const Outcome& outcome) {
     std::string lines;
     const std::string file = ShownName(outcome.file);
     for (const Message& remark : outcome.remarks) lines += Format(text::kFileRemarkLine, file, remark.Text()) + "\n";
-    if (outcome.reason) lines += Format(RefusalFormat(outcome), file, outcome.reason->Text(), outcome.force_note) + "\n";
+    if (outcome.reason) lines += Format(RefusalFormat(outcome), file, outcome.reason->Text(), outcome.hint) + "\n";
     return lines;
 }
 

@@ -489,7 +489,7 @@ std::optional<std::string> SafeOutput::ShortOfRoom(std::uint64_t bytes) const {
     return ErrnoWords(ENOSPC);
 }
 
-bool SafeOutput::Append(const std::vector<std::uint8_t>& bytes, std::string& error) {
+bool SafeOutput::Append(std::span<const std::uint8_t> bytes, std::string& error) {
     const int fd = state_->temporary.valid() ? state_->temporary.get() : state_->direct.get();
     struct stat status {};
     if (state_->temporary.valid() && ::fstat(fd, &status) == 0) ::lseek(fd, status.st_size, SEEK_SET);

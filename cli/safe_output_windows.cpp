@@ -259,7 +259,7 @@ std::optional<std::string> SafeOutput::ShortOfRoom(std::uint64_t bytes) const {
     return SystemMessage(ERROR_DISK_FULL);
 }
 
-bool SafeOutput::Append(const std::vector<std::uint8_t>& bytes, std::string& error) {
+bool SafeOutput::Append(std::span<const std::uint8_t> bytes, std::string& error) {
     if (!IsReplaced() || bytes.empty()) return true;
     LARGE_INTEGER none{};
     DWORD wrote = 0;
