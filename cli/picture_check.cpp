@@ -92,6 +92,9 @@ std::string_view ChannelName(std::int64_t channel) {
     return channel == 0 ? text::kRed : channel == 1 ? text::kGreen : text::kBlue;
 }
 
+// The file header and the smallest information header, OS/2 1.x's.
+constexpr std::size_t kOs2HeaderEnd = korvane::kFileHeaderSize + korvane::kOs2InfoHeaderSize;
+
 std::string VariantRefusalText(const korvane::VariantRefusal& refusal) {
     using korvane::VariantProblem;
     const std::int64_t value = refusal.value;
@@ -130,8 +133,10 @@ std::string VariantRefusalText(const korvane::VariantRefusal& refusal) {
 PictureVerdict CheckPicture(std::span<const std::uint8_t> head, std::uint64_t file_size) {
     const std::optional<std::string> strict = PictureRefusal(head, file_size);
     if (!strict) return {};
-    // An empty file, or one whose header is cut, is named as the strict check names it.
-    if (file_size == 0 || head.size() < kPictureHeaderSize) return {std::nullopt, strict};
+    // An empty file, or one cut before its header says how long it is, is
+    // named as the strict check names it; an OS/2 picture may well be
+    // shorter than 54 bytes.
+    if (file_size == 0 || head.size() < kOs2HeaderEnd) return {std::nullopt, strict};
     const korvane::VariantCheck check = korvane::DescribeVariant(head, file_size);
     if (check.variant) return {check.variant, std::nullopt};
     if (check.refusal->problem == korvane::VariantProblem::kFileCut) {

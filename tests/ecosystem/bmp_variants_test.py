@@ -413,6 +413,38 @@ def expect_refused(name, path, work, words):
             os.unlink(os.path.join(work, left))
 
 
+def check_other_forms(name, paths, work):
+    """A stream (stdin to stdout) and a batch give the bytes that a file gives."""
+    singles = []
+    for path in paths:
+        out = os.path.join(work, "single.bmp")
+        run(["-q", "gray", path, out], check=True)
+        singles.append(open(out, "rb").read())
+        os.unlink(out)
+        with open(path, "rb") as stdin:
+            piped = run(["-q", "gray", "-", "-"], stdin=stdin)
+        if piped.returncode != 0 or piped.stdout != singles[-1]:
+            fail(f"{name}: {os.path.basename(path)} through stdin and stdout: exit status {piped.returncode}, "
+                 f"{len(piped.stdout)} bytes unlike the file's edit: {piped.stderr!r}")
+    folder = os.path.join(work, "batch")
+    os.mkdir(folder)
+    batch = run(["-q", "gray", "--out-dir", folder, "-j", "2"] + paths)
+    for path, single in zip(paths, singles):
+        written = os.path.join(folder, os.path.basename(path))
+        if batch.returncode != 0 or not os.path.exists(written) or open(written, "rb").read() != single:
+            fail(f"{name}: {os.path.basename(path)} in a batch: exit status {batch.returncode}: {batch.stderr!r}")
+    shutil.rmtree(folder)
+
+
+def check_messages(name, path, work, remark):
+    """Without -q, the library's messages describe the copy, and a line says so."""
+    out = os.path.join(work, "out.bmp")
+    result = run(["invert", path, out])
+    os.unlink(out)
+    if result.returncode != 0 or remark not in result.stderr.decode():
+        fail(f"{name}: the line about the library's messages: {result.stderr!r}")
+
+
 # ---- The pictures ----------------------------------------------------------
 
 def bmp_suite():
@@ -496,6 +528,15 @@ def main():
                         counts["refused"] += 1
                     elif edit_all(f"{folder}/{stem}", path, work, counts):
                         counts["edited"] += 1
+        if suite is not None:
+            kinds = [os.path.join(suite, "g", f) for f in ("rgb16-565.bmp", "pal8rle.bmp", "pal8os2.bmp", "pal4.bmp",
+                                                           "rgb32bf.bmp", "pal8topdown.bmp")]
+            check_other_forms("streams and batches", kinds, work)
+            check_messages("g/pal8.bmp", os.path.join(suite, "g", "pal8.bmp"), work,
+                           "its 252 palette colours were edited as one row of 252 pixels, which the library's "
+                           "messages describe; its indices are unchanged")
+            check_messages("g/rgb16.bmp", os.path.join(suite, "g", "rgb16.bmp"), work,
+                           "edited as a 24-bit copy of 127 x 64 pixels, which the library's messages describe")
         for name, path in made_by_tools(made_dir):
             if edit_all(name, path, work, counts):
                 counts["edited"] += 1

@@ -47,10 +47,10 @@ expect_eq "edit numbers against the header" "$header_functions" "$(cut -d' ' -f3
 
 echo "-- options"
 # An option with a short and a long name ("-q, --quiet") counts by its first.
-help_options=$(grep -oE '^  (-[a-z]|--[a-z-]*)(,| |$)' "$scratch/help" | tr -d ' ,' | sort)
+help_options=$(grep -oE '^  (-[a-z]|--[a-z0-9-]*)(,| |$)' "$scratch/help" | tr -d ' ,' | sort)
 man_options=$(section_tags OPTIONS | cut -d' ' -f1 | tr -d ',' | sort)
 expect_eq "OPTIONS against the help's options" "$help_options" "$man_options"
-usage_options=$(grep -oE '(^|[[( ])(-[a-z]|--[a-z-]*)' <<<"$help_usage" | tr -d '[( ' | sort -u)
+usage_options=$(grep -oE '(^|[[( ])(-[a-z]|--[a-z0-9-]*)' <<<"$help_usage" | tr -d '[( ' | sort -u)
 expect_eq "options of the usage lines, all described" "" "$(comm -23 <(echo "$usage_options") <(echo "$help_options"))"
 
 echo "-- exit statuses and result codes"
