@@ -152,7 +152,8 @@ mutants:
 	tests/mutants/run.sh
 
 # Benchmarks (bench/RESULTS.md has the figures and how they were taken).
-#   make bench        the edit kernels, then the whole-process comparison
+#   make bench        the edit kernels, the whole-process comparison, then
+#                     every BMP kind's data path (bench/kinds.py)
 #   make bench-quick  the same on tiny pictures, once: keeps both working
 .PHONY: bench-build bench bench-quick
 
@@ -163,10 +164,12 @@ bench-build:
 bench: bench-build
 	./build/bench/bin/tintwell_kernels
 	python3 bench/compare.py --markdown build/bench/compare.md
+	python3 bench/kinds.py --markdown build/bench/kinds.md
 
 bench-quick: bench-build
 	./build/bench/bin/tintwell_kernels --benchmark_min_time=0.001 --benchmark_filter=/1048576
 	python3 bench/compare.py --quick
+	python3 bench/kinds.py --quick
 
 # The web page: the library built for WebAssembly with Debian's emscripten,
 # in build/web/page/ (open index.html there, from disk or any static server).

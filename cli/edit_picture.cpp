@@ -375,7 +375,9 @@ Outcome EditVariant(TintwellEntry entry, const PictureEdit& edit, const CallOpti
     const std::vector<std::uint8_t> compared(
         header.begin(), header.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(header.size(), unedited)));
     Outcome outcome = Finish(edit, options, result, input, checked_size, compared, to, completion);
-    if (messages != LibraryMessages::kDropped) outcome.remarks.insert(outcome.remarks.begin(), StageRemark(variant, kind));
+    if (messages != LibraryMessages::kDropped) {
+        outcome.remarks.insert(outcome.remarks.begin(), StageRemark(variant, kind, edit.output.has_value()));
+    }
     if (outcome.file.empty()) outcome.file = edit.input;
     return outcome;
 }

@@ -238,9 +238,11 @@ std::optional<std::string> PutBack(const BitmapVariant& variant, StageKind kind,
                                        : PutBackPixels(variant, input, edited, append);
 }
 
-Message StageRemark(const BitmapVariant& variant, StageKind kind) {
-    if (kind == StageKind::kPalette) return MessageOf(text::kPaletteRemark, variant.palette_entries);
-    return MessageOf(text::kStagedRemark, variant.width, variant.rows);
+Message StageRemark(const BitmapVariant& variant, StageKind kind, bool writes) {
+    if (kind == StageKind::kPalette) {
+        return MessageOf(writes ? text::kPaletteRemark : text::kPaletteReadRemark, variant.palette_entries);
+    }
+    return MessageOf(writes ? text::kStagedRemark : text::kStagedReadRemark, variant.width, variant.rows);
 }
 
 }  // namespace tintwell_cli

@@ -43,7 +43,8 @@ std::optional<InputFile> MakeStage(const korvane::BitmapVariant& variant, StageK
 std::optional<std::string> PutBack(const korvane::BitmapVariant& variant, StageKind kind, const InputFile& input,
                                    const InputFile& edited, const Appender& append);
 
-// What the library's messages describe, for a picture edited through a copy.
-Message StageRemark(const korvane::BitmapVariant& variant, StageKind kind);
+// What the library's messages describe, for a picture edited (or, without
+// `writes`, read) through a copy.
+Message StageRemark(const korvane::BitmapVariant& variant, StageKind kind, bool writes);
 
 }  // namespace tintwell_cli

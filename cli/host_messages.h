@@ -108,6 +108,10 @@ inline constexpr Text kStagedRemark = "edited as a 24-bit copy of {0} x {1} pixe
 inline constexpr Text kPaletteRemark =
     "its {0} palette colours were edited as one row of {0} pixels, which the library's messages describe; its "
     "indices are unchanged";
+// The same for read, which edits nothing.
+inline constexpr Text kStagedReadRemark = "read as a 24-bit copy of {0} x {1} pixels, which the library's messages describe";
+inline constexpr Text kPaletteReadRemark =
+    "its {0} palette colours were read as one row of {0} pixels, which the library's messages describe";
 inline constexpr Text kNotPutBack = "the edit could not be written back into the picture: {0}";
 inline constexpr Text kCopyCutShort = "the file became shorter while it was read";
 inline constexpr Text kNoStage = "cannot make its 24-bit copy in '{0}': {1}";

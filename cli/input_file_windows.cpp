@@ -171,7 +171,11 @@ bool InputFile::Append(std::span<const std::uint8_t> bytes, std::string& error) 
     for (std::size_t done = 0; done < bytes.size();) {
         const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 30));
         DWORD wrote = 0;
-        if (!::WriteFile(state_->file.get(), bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) {
+        // At the end of the file, wherever ReadAt left the file pointer.
+        OVERLAPPED at_end{};
+        at_end.Offset = 0xFFFFFFFF;
+        at_end.OffsetHigh = 0xFFFFFFFF;
+        if (!::WriteFile(state_->file.get(), bytes.data() + done, chunk, &wrote, &at_end) || wrote == 0) {
             error = SystemMessage(::GetLastError());
             return false;
         }
