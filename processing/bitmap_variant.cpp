@@ -236,8 +236,30 @@ std::uint32_t Placed(std::uint8_t value, const ChannelMask& mask) { return Narro
 
 }  // namespace
 
+namespace {
+
+// Whether each channel is a whole byte of the pixel (24 bits, 8-8-8 and
+// 8-8-8-8 in any order): then widening and narrowing only move bytes.
+bool ByteChannels(const BitmapVariant& v) {
+    for (const ChannelMask* mask : {&v.blue, &v.green, &v.red}) {
+        if (mask->bits != kMostChannelBits || mask->shift % 8 != 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 void WidenRow(const BitmapVariant& v, std::span<const std::uint8_t> row, std::span<std::uint8_t> bgr) {
     const std::size_t size = v.bits / 8;
+    if (ByteChannels(v)) {
+        const std::size_t blue = v.blue.shift / 8, green = v.green.shift / 8, red = v.red.shift / 8;
+        for (std::size_t x = 0; x < v.width; ++x) {
+            bgr[3 * x] = row[x * size + blue];
+            bgr[3 * x + 1] = row[x * size + green];
+            bgr[3 * x + 2] = row[x * size + red];
+        }
+        return;
+    }
     for (std::size_t x = 0; x < v.width; ++x) {
         const std::uint32_t pixel = Field(row, x * size, size);
         bgr[3 * x] = Channel(pixel, v.blue);
@@ -248,6 +270,15 @@ void WidenRow(const BitmapVariant& v, std::span<const std::uint8_t> row, std::sp
 
 void NarrowRow(const BitmapVariant& v, std::span<const std::uint8_t> bgr, std::span<std::uint8_t> row) {
     const std::size_t size = v.bits / 8;
+    if (ByteChannels(v)) {
+        const std::size_t blue = v.blue.shift / 8, green = v.green.shift / 8, red = v.red.shift / 8;
+        for (std::size_t x = 0; x < v.width; ++x) {
+            row[x * size + blue] = bgr[3 * x];
+            row[x * size + green] = bgr[3 * x + 1];
+            row[x * size + red] = bgr[3 * x + 2];
+        }
+        return;
+    }
     const std::uint32_t colour = (Low(v.blue.bits) << v.blue.shift) | (Low(v.green.bits) << v.green.shift) |
                                  (Low(v.red.bits) << v.red.shift);
     for (std::size_t x = 0; x < v.width; ++x) {

@@ -88,6 +88,42 @@ exe_matches_linux() {
     echo "$(grep -c '^== ' "$work/linux.transcript") commands: the same statuses, bytes and pictures"
 }
 
+# The BMP kinds the host adapts (palettes, RLE, masks, OS/2 and V5 headers,
+# top-down rows) and those it refuses, through both hosts: the same
+# statuses, lines and pictures, batches and --to-24-bit included.
+exe_matches_linux_on_bmp_kinds() {
+    local work="$TINTWELL_WORK/kinds" side suite_dir file
+    suite_dir=$(bmp_suite_dir) || exit 1
+    [[ -n $suite_dir ]] || return 0  # bmp_suite_dir said why
+    rm -rf "$work"
+    mkdir -p "$work/inputs"
+    for file in g/pal8.bmp g/pal4rle.bmp g/pal1.bmp g/pal8os2.bmp g/pal8topdown.bmp g/rgb16-565.bmp g/rgb32bf.bmp \
+        g/pal8v5.bmp q/rgba16-4444.bmp q/rgb24prof.bmp q/rgba64.bmp q/rgb32-111110.bmp b/badrle.bmp; do
+        cp "$suite_dir/$file" "$work/inputs/${file%%/*}_${file#*/}"
+    done
+    for side in linux windows; do
+        cp -r "$work/inputs" "$work/$side"
+        (
+            cd "$work/$side"
+            for file in *.bmp; do
+                record "$side" invert "$file" "out_$file"
+                record "$side" -q gray "$file" "gray_$file"
+                record "$side" read "$file"
+            done
+            record "$side" noise 9 g_pal8.bmp noise.bmp
+            record "$side" -q --to-24-bit threshold 100 g_pal4rle.bmp wide.bmp
+            record "$side" -q darken 50 --out-dir batch -j 2 g_pal8.bmp g_rgb16-565.bmp q_rgba64.bmp
+        )
+    done
+    rm -f "$work/stdout.bin" "$work/stderr.bin"
+    cmp "$work/linux.transcript" "$work/windows.transcript" || {
+        diff "$work/linux.transcript" "$work/windows.transcript" >&2
+        fail "exit statuses, stdout or stderr differ"
+    }
+    diff -r "$work/linux" "$work/windows" >&2 || fail "the pictures written differ"
+    echo "$(grep -c '^== ' "$work/linux.transcript") commands on BMP kinds: the same statuses, bytes and pictures"
+}
+
 # replace_while_held SHARING EXPECTED_STATUS: tintwell.exe replaces a file
 # that a viewer holds open; it succeeds when the viewer shares deletion, and
 # otherwise refuses, leaving the file and its folder as they were.
@@ -203,7 +239,7 @@ archive_c_consumer() {
 }
 
 case "${1:-}" in
-exe_imports | streams_above_standard_descriptors | exe_matches_linux | replaced_outputs | archive_demo | \
-    archive_c_consumer) "$1" ;;
+exe_imports | streams_above_standard_descriptors | exe_matches_linux | exe_matches_linux_on_bmp_kinds | \
+    replaced_outputs | archive_demo | archive_c_consumer) "$1" ;;
 *) fail "unknown test '${1:-}'" ;;
 esac
