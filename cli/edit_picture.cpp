@@ -10,6 +10,7 @@
 #include "file_name.h"
 #include "host_messages.h"
 #include "input_file.h"
+#include "language.h"
 #include "library_call.h"
 #include "picture_check.h"
 #include "platform.h"
@@ -46,12 +47,14 @@ Outcome Failure(const std::string& file, Message reason, OutcomeKind kind = Outc
     return outcome;
 }
 
+std::string_view MeaningOf(std::int32_t result) { return Translated(ResultMeaning(result)); }
+
 const std::string& FileOfResult(const PictureEdit& edit, std::int32_t result) {
     return result == TINTWELL_RESULT_SAVE_FAILED && edit.output ? *edit.output : edit.input;
 }
 
 Outcome LibraryFailure(const PictureEdit& edit, std::int32_t result) {
-    return Failure(FileOfResult(edit, result), MessageOf(text::kResultReason, result, ResultMeaning(result)));
+    return Failure(FileOfResult(edit, result), MessageOf(text::kResultReason, result, MeaningOf(result)));
 }
 
 // Why a descriptor named as a file cannot be used, if it cannot.
@@ -184,6 +187,10 @@ LibraryMessages MessagesFor(const Destination& to, const CallOptions& options) {
     return picture == IdentityOfDescriptor(2) ? LibraryMessages::kDropped : LibraryMessages::kOnStderr;
 }
 
+LibraryWording WordingFor(const CallOptions& options) {
+    return options.library_text ? LibraryWording::kAsPrinted : LibraryWording::kUsersLanguage;
+}
+
 // Whether the library can open what it is handed; why not, if it cannot.
 std::optional<Message> LibraryCannotOpen() {
     if (!HeldFilesHaveNames()) return MessageOf(text::kNoProc);
@@ -228,7 +235,7 @@ Outcome FinishStream(const PictureEdit& edit, const CallOptions& options, std::i
     if (!error) error = delivered.error;
     const std::string& output = *edit.output;
     if (!succeeded) {
-        const Message reason = MessageOf(text::kResultReason, result, ResultMeaning(result));
+        const Message reason = MessageOf(text::kResultReason, result, MeaningOf(result));
         return Failure(FileOfResult(edit, result), MessageOf(text::kStreamPartial, reason.Text(), delivered.bytes));
     }
     if (error) {
@@ -250,7 +257,7 @@ Outcome FinishFile(const PictureEdit& edit, const CallOptions& options, std::int
         Outcome failure = LibraryFailure(edit, result);
         if (result == TINTWELL_RESULT_SAVE_FAILED) {
             if (std::optional<std::string> cause = output.ShortOfRoom(checked_size)) {
-                failure.reason = MessageOf(text::kResultWithCause, result, ResultMeaning(result), *cause);
+                failure.reason = MessageOf(text::kResultWithCause, result, MeaningOf(result), *cause);
             }
         }
         return failure;
@@ -275,6 +282,23 @@ Outcome FinishFile(const PictureEdit& edit, const CallOptions& options, std::int
         outcome.remarks = std::move(committed.remarks);
         // Written, but --sync was asked for and not done: that is no success.
         if (!committed.durable) outcome.kind = OutcomeKind::kFailed;
+    }
+    return outcome;
+}
+
+// What read found, in words: the picture, and whether tintwell edits it;
+// with --force, why not.
+Outcome ReadAnswer(const PictureEdit& edit, InputFile& input) {
+    Outcome outcome;
+    outcome.file = edit.input;
+    std::string error;
+    const std::optional<std::vector<std::uint8_t>> first = input.ReadFirstBytes(kPictureHeaderSize, error);
+    if (!first) return outcome;
+    if (const std::optional<std::string> refusal = PictureRefusal(*first, input.size())) {
+        outcome.answer = MessageOf(text::kReadNotEditable, *refusal);
+    } else {
+        const korvane::BitmapHeader header = korvane::ParseHeader(*first);
+        outcome.answer = MessageOf(text::kReadEditable, header.biWidth, header.biHeight, input.size());
     }
     return outcome;
 }
@@ -313,17 +337,17 @@ Outcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const CallOpti
     if (std::optional<Message> problem = LibraryCannotOpen()) return Refusal(edit, edit.input, std::move(*problem));
     const std::int32_t result =
         CallLibrary(entry, input->LibraryName(edit.input), edit.output ? std::optional(to.LibraryName()) : std::nullopt,
-                    edit.amount, edit.function, MessagesFor(to, options));
+                    edit.amount, edit.function, MessagesFor(to, options), WordingFor(options));
     if (to.stream) return FinishStream(edit, options, result, *input, header, to);
     if (to.file) return FinishFile(edit, options, result, *input, checked_size, header, to);
     if (!IsSuccess(result)) return LibraryFailure(edit, result);
-    return {};
+    return ReadAnswer(edit, *input);
 }
 
 Outcome CallWithNames(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options) {
     const std::int32_t result =
         CallLibrary(entry, edit.input, edit.output, edit.amount, edit.function,
-                    options.quiet ? LibraryMessages::kDropped : LibraryMessages::kOnStdout);
+                    options.quiet ? LibraryMessages::kDropped : LibraryMessages::kOnStdout, LibraryWording::kAsPrinted);
     if (IsSuccess(result)) return {};
     return LibraryFailure(edit, result);
 }

@@ -12,6 +12,7 @@ struct CallOptions {
     bool check = true;   // false with --force: the picture check is skipped, nothing else
     bool sync = false;   // --sync: the edited copy and its directory reach the disk before we return
     bool quiet = false;  // -q: the library's messages on stdout are dropped
+    bool library_text = false;  // --library-text: the library's messages as it prints them, in any language
 };
 
 // Names are valid UTF-8 (checked when the command line is read).
