@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include <fcntl.h>
@@ -58,8 +59,15 @@ LibraryStdout::LibraryStdout(LibraryMessages messages, bool rendered) {
         renderer_ = std::make_unique<Renderer>();
         renderer_->pipe_end = pipe_ends[0];
         renderer_->shown_on = elsewhere;
-        renderer_->reader = std::thread(&Renderer::Read, renderer_.get());
-        elsewhere = pipe_ends[1];
+        try {
+            renderer_->reader = std::thread(&Renderer::Read, renderer_.get());
+            elsewhere = pipe_ends[1];
+        } catch (const std::system_error&) {
+            // No thread to read the pipe: the messages go out as printed.
+            ::close(pipe_ends[0]);
+            ::close(pipe_ends[1]);
+            renderer_.reset();
+        }
     }
     if (elsewhere >= 0) {
         ::dup2(elsewhere, STDOUT_FILENO);

@@ -61,6 +61,7 @@ LibraryStdout::LibraryStdout(LibraryMessages messages, bool rendered) {
         renderer_->shown_on = elsewhere;
         renderer_->reader = ::CreateThread(nullptr, 0, &Renderer::Read, renderer_.get(), 0, nullptr);
         if (renderer_->reader == nullptr) {
+            // No thread to read the pipe: the messages go out as printed.
             ::_close(pipe_ends[0]);
             ::_close(pipe_ends[1]);
             renderer_.reset();
