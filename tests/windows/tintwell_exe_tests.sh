@@ -156,7 +156,7 @@ exe_speaks_the_users_language() {
     linux_host demo demo >/dev/null
     for language in C.UTF-8 ko_KR.UTF-8; do
         for side in linux windows; do
-            LANG=$language record "$side" tint-down 300 demo/original.bmp "out_$side.bmp"
+            LANG=$language record "$side" tint-down 300 demo/original.bmp out.bmp
             LANG=$language record "$side" invert demo/missing.bmp out.bmp
             LANG=$language record "$side" frobnicate
         done
@@ -167,7 +167,7 @@ exe_speaks_the_users_language() {
         fail "the languages differ between the hosts"
     }
     grep -q '^Tinting down red, green and blue$' ../windows.transcript || fail "no English from tintwell.exe"
-    grep -q '^감소량을 입력하세요 (R, G, B 순으로)저장할' ../windows.transcript || fail "no Korean bytes from tintwell.exe"
+    grep -q '^감소량을 입력하세요 (R, G, B 순으로)-- stderr$' ../windows.transcript || fail "no Korean bytes from tintwell.exe"
     grep -q "^tintwell: demo/missing.bmp: 그런 파일이 없음; 아무것도 쓰지 않음$" ../windows.transcript ||
         fail "no Korean line from tintwell.exe"
     LANG=ko_KR.UTF-8 wine_tintwell --help | grep -q '^사용법: tintwell' || fail "no Korean help from tintwell.exe"
