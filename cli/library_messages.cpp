@@ -1,6 +1,5 @@
 #include "library_messages.h"
 
-#include <optional>
 #include <vector>
 
 #include "library_messages_table.h"
@@ -72,18 +71,18 @@ std::pair<Match, const LibraryMessageText*> BestMatch(std::string_view text) {
     return best;
 }
 
-// Where, after the first byte, a message of the library may begin; the end
-// of the first line when none does before it.
-std::optional<std::size_t> EndOfUnknown(std::string_view text) {
-    for (std::size_t at = 1; at <= text.size(); ++at) {
+// How much of `text`, which starts with none of the library's messages, is
+// none of them: up to the end of its line, or to where one of them may begin
+// (whole, or cut short by the end of what has come so far).
+std::size_t EndOfUnknown(std::string_view text) {
+    for (std::size_t at = 1; at < text.size(); ++at) {
         if (text[at - 1] == '\n') return at;
         // Only at the start of a character: UTF-8 continuation bytes are 10xxxxxx.
-        if (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 &&
-            BestMatch(text.substr(at)).first.fit != Fit::kNone) {
+        if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && BestMatch(text.substr(at)).first.fit != Fit::kNone) {
             return at;
         }
     }
-    return std::nullopt;
+    return text.size();
 }
 
 }  // namespace
@@ -101,10 +100,9 @@ std::string LibraryMessageRenderer::Take(std::string_view bytes) {
             continue;
         }
         if (match.fit == Fit::kPart) break;
-        const std::optional<std::size_t> unknown = EndOfUnknown(rest);
-        if (!unknown) break;
-        shown += rest.substr(0, *unknown);
-        at += *unknown;
+        const std::size_t unknown = EndOfUnknown(rest);
+        shown += rest.substr(0, unknown);
+        at += unknown;
     }
     pending_.erase(0, at);
     return shown;
@@ -114,12 +112,6 @@ std::string LibraryMessageRenderer::Finish() {
     std::string rest = std::move(pending_);
     pending_.clear();
     return rest;
-}
-
-std::string EnglishOfLibraryMessage(std::string_view printed) {
-    LibraryMessageRenderer renderer;
-    std::string shown = renderer.Take(printed);
-    return shown + renderer.Finish();
 }
 
 }  // namespace tintwell_cli

@@ -32,8 +32,4 @@ private:
     std::string pending_;
 };
 
-// The English of one whole message as the library printed it; the text
-// itself when it is none of the library's messages.
-std::string EnglishOfLibraryMessage(std::string_view printed);
-
 }  // namespace tintwell_cli
