@@ -6,11 +6,14 @@
 #   make install [PREFIX=/usr/local]  install what make demo built
 #   make package  build the Debian package (build/package/korvanetintwell_*.deb)
 #   make check-package  build, install, use and remove it (as root; CI stage)
+#   make update-po  refresh po/tintwell.pot from the sources and merge it into
+#               each language's catalog (then translate what is new or fuzzy)
 # `make demo` and `make test` first install the Debian packages they lack
 # (.ci/packages/demo.txt; test.txt besides for the tests), or, when not run
 # as root, print the command that does.
 
-.PHONY: all build demo install test test-release test-asan demo-packages test-packages package check-package clean
+.PHONY: all build demo install test test-release test-asan demo-packages test-packages package check-package \
+	update-po clean
 
 all: build
 
@@ -34,6 +37,7 @@ demo-packages:
 
 test-packages:
 	@$(INSTALL_PACKAGES) demo test
+	@bash .ci/korean-locale.sh
 
 build: test-packages
 	@$(call configure,release)
@@ -75,6 +79,11 @@ package:
 
 check-package:
 	bash .ci/stages/50-ecosystem.sh
+
+update-po:
+	bash po/update.sh
+	for language in $$(grep -v '^#' po/man/LINGUAS); do \
+		po4a-updatepo --format man --master man/tintwell.1.in --master-charset UTF-8 --po po/man/$$language.po; done
 
 clean:
 	rm -rf build $(DEMO_DIR)

@@ -11,6 +11,7 @@
 #include "batch_processes.h"
 #include "edit_picture.h"
 #include "exit_status.h"
+#include "format.h"
 #include "host_messages.h"
 #include "platform.h"
 #include "report.h"
@@ -76,7 +77,7 @@ public:
 private:
     std::string PictureCount() const {
         const std::size_t count = plan_.pictures.size();
-        return count == 1 ? std::string(text::kOnePicture) : Format(text::kPictures, count);
+        return count == 1 ? Format(text::kOnePicture) : Format(text::kPictures, count);
     }
 
     static void Print(const BatchPicture& picture, const PictureOutcome& outcome) {
@@ -89,7 +90,7 @@ private:
 
     void ShowProgress() {
         if (!show_progress_) return;
-        std::cerr << Format(text::kBatchProgress, finished_, plan_.pictures.size(), failed_ + refused_ + changed_)
+        std::cerr << "\r" << Format(text::kBatchProgress, finished_, plan_.pictures.size(), failed_ + refused_ + changed_)
                   << std::flush;
     }
 
@@ -113,7 +114,7 @@ bool CreateOutputDirectory(const std::string& directory) {
     std::filesystem::create_directories(PathOf(directory), error);
     if (!error && std::filesystem::is_directory(PathOf(directory), error)) return true;
     ReportError(MessageOf(text::kOutputDirectoryUnusable, directory,
-                          error ? error.message() : std::string(text::kNotADirectory)));
+                          error ? error.message() : Format(text::kNotADirectory)));
     return false;
 }
 

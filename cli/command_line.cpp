@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "format.h"
 #include "host_messages.h"
 #include "shown_name.h"
 #include "stream_names.h"
@@ -22,7 +23,8 @@ using Problem = std::optional<Message>;
 // which names stdin.
 bool LooksLikeOption(std::string_view word) { return word.size() > 1 && word.front() == '-'; }
 
-// Takes `word` into `options` when it is --force, --sync, -q, --quiet or --to-24-bit,
+// Takes `word` into `options` when it is --force, --sync, -q, --quiet, --to-24-bit
+// or --library-text,
 // which may stand before EDIT as well as after it.
 bool ReadCallOption(std::string_view word, CallOptions& options) {
     if (word == "--force") {
@@ -33,6 +35,8 @@ bool ReadCallOption(std::string_view word, CallOptions& options) {
         options.quiet = true;
     } else if (word == "--to-24-bit") {
         options.to_24_bit = true;
+    } else if (word == "--library-text") {
+        options.library_text = true;
     } else {
         return false;
     }
@@ -41,8 +45,8 @@ bool ReadCallOption(std::string_view word, CallOptions& options) {
 
 // "got 1 file", "got no file", "got 3 files": for arity errors.
 std::string FileCount(std::size_t count) {
-    if (count == 0) return std::string(text::kNoFileCounted);
-    if (count == 1) return std::string(text::kOneFileCounted);
+    if (count == 0) return Format(text::kNoFileCounted);
+    if (count == 1) return Format(text::kOneFileCounted);
     return Format(text::kFilesCounted, count);
 }
 

@@ -11,6 +11,7 @@
 #include "file_name.h"
 #include "host_messages.h"
 #include "input_file.h"
+#include "language.h"
 #include "library_call.h"
 #include "picture_check.h"
 #include "platform.h"
@@ -47,12 +48,14 @@ Outcome Failure(const std::string& file, Message reason, OutcomeKind kind = Outc
     return outcome;
 }
 
+std::string_view MeaningOf(std::int32_t result) { return Translated(ResultMeaning(result)); }
+
 const std::string& FileOfResult(const PictureEdit& edit, std::int32_t result) {
     return result == TINTWELL_RESULT_SAVE_FAILED && edit.output ? *edit.output : edit.input;
 }
 
 Outcome LibraryFailure(const PictureEdit& edit, std::int32_t result) {
-    return Failure(FileOfResult(edit, result), MessageOf(text::kResultReason, result, ResultMeaning(result)));
+    return Failure(FileOfResult(edit, result), MessageOf(text::kResultReason, result, MeaningOf(result)));
 }
 
 // Why a descriptor named as a file cannot be used, if it cannot.
@@ -218,6 +221,10 @@ LibraryMessages MessagesFor(const Destination& to, const CallOptions& options) {
     return picture == IdentityOfDescriptor(2) ? LibraryMessages::kDropped : LibraryMessages::kOnStderr;
 }
 
+LibraryWording WordingFor(const CallOptions& options) {
+    return options.library_text ? LibraryWording::kAsPrinted : LibraryWording::kUsersLanguage;
+}
+
 // Whether the library can open what it is handed; why not, if it cannot.
 std::optional<Message> LibraryCannotOpen() {
     if (!HeldFilesHaveNames()) return MessageOf(text::kNoProc);
@@ -269,7 +276,7 @@ Outcome FinishStream(const PictureEdit& edit, const CallOptions& options, std::i
     if (!error) error = delivered.error;
     const std::string& output = *edit.output;
     if (!succeeded) {
-        const Message reason = MessageOf(text::kResultReason, result, ResultMeaning(result));
+        const Message reason = MessageOf(text::kResultReason, result, MeaningOf(result));
         return Failure(FileOfResult(edit, result), MessageOf(text::kStreamPartial, reason.Text(), delivered.bytes));
     }
     if (error) {
@@ -292,7 +299,7 @@ Outcome FinishFile(const PictureEdit& edit, const CallOptions& options, std::int
         Outcome failure = LibraryFailure(edit, result);
         if (result == TINTWELL_RESULT_SAVE_FAILED) {
             if (std::optional<std::string> cause = output.ShortOfRoom(checked_size)) {
-                failure.reason = MessageOf(text::kResultWithCause, result, ResultMeaning(result), *cause);
+                failure.reason = MessageOf(text::kResultWithCause, result, MeaningOf(result), *cause);
             }
         }
         return failure;
@@ -358,7 +365,8 @@ Outcome EditVariant(TintwellEntry entry, const PictureEdit& edit, const CallOpti
     if (edit.output) output_name = edited ? edited->LibraryName(*edit.output) : to.LibraryName();
     const LibraryMessages messages = MessagesFor(to, options);
     const std::int32_t result =
-        CallLibrary(entry, stage->LibraryName(edit.input), output_name, edit.amount, edit.function, messages);
+        CallLibrary(entry, stage->LibraryName(edit.input), output_name, edit.amount, edit.function, messages,
+                    WordingFor(options));
     Completion completion{false, std::nullopt};
     if (result == TINTWELL_RESULT_WRITTEN && edited) {
         completion.put_back_error = PutBack(variant, kind, input, *edited,
@@ -379,6 +387,26 @@ Outcome EditVariant(TintwellEntry entry, const PictureEdit& edit, const CallOpti
         outcome.remarks.insert(outcome.remarks.begin(), StageRemark(variant, kind, edit.output.has_value()));
     }
     if (outcome.file.empty()) outcome.file = edit.input;
+    if (!edit.output && IsSuccess(result)) {
+        outcome.answer = MessageOf(text::kReadOtherKind, variant.width, variant.rows, variant.bits, checked_size);
+    }
+    return outcome;
+}
+
+// What read found, in words: the picture, and whether tintwell edits it;
+// with --force, why not.
+Outcome ReadAnswer(const PictureEdit& edit, InputFile& input) {
+    Outcome outcome;
+    outcome.file = edit.input;
+    std::string error;
+    const std::optional<std::vector<std::uint8_t>> first = input.ReadFirstBytes(kPictureHeaderSize, error);
+    if (!first) return outcome;
+    if (const std::optional<std::string> refusal = PictureRefusal(*first, input.size())) {
+        outcome.answer = MessageOf(text::kReadNotEditable, *refusal);
+    } else {
+        const korvane::BitmapHeader header = korvane::ParseHeader(*first);
+        outcome.answer = MessageOf(text::kReadEditable, header.biWidth, header.biHeight, input.size());
+    }
     return outcome;
 }
 
@@ -418,14 +446,15 @@ Outcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const CallOpti
     if (variant) return EditVariant(entry, edit, options, *variant, *input, checked_size, header, to);
     const std::int32_t result =
         CallLibrary(entry, input->LibraryName(edit.input), edit.output ? std::optional(to.LibraryName()) : std::nullopt,
-                    edit.amount, edit.function, MessagesFor(to, options));
+                    edit.amount, edit.function, MessagesFor(to, options), WordingFor(options));
+    if (!to.stream && !to.file && IsSuccess(result)) return ReadAnswer(edit, *input);
     return Finish(edit, options, result, *input, checked_size, header, to, Completion{});
 }
 
 Outcome CallWithNames(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options) {
     const std::int32_t result =
         CallLibrary(entry, edit.input, edit.output, edit.amount, edit.function,
-                    options.quiet ? LibraryMessages::kDropped : LibraryMessages::kOnStdout);
+                    options.quiet ? LibraryMessages::kDropped : LibraryMessages::kOnStdout, LibraryWording::kAsPrinted);
     if (IsSuccess(result)) return {};
     return LibraryFailure(edit, result);
 }

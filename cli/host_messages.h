@@ -11,6 +11,18 @@ namespace tintwell_cli::text {
 
 using Text = std::string_view;
 
+// ---- What read found, on stdout --------------------------------------------
+
+// {0} the file, {1} what it is.
+inline constexpr Text kReadAnswerLine = "{0}: {1}";
+// {0} width, {1} height, {2} the file's size in bytes.
+inline constexpr Text kReadEditable = "a {0} x {1} 24-bit BMP picture of {2} bytes, which tintwell can edit";
+// {0} width, {1} height, {2} bits per pixel, {3} the file's size in bytes.
+inline constexpr Text kReadOtherKind =
+    "a {0} x {1} BMP picture of {2} bits per pixel and {3} bytes, which tintwell edits through a 24-bit copy";
+// {0} why tintwell does not edit it (read with --force).
+inline constexpr Text kReadNotEditable = "read as it stands, but tintwell does not edit it: {0}";
+
 // ---- Lines on stderr ------------------------------------------------------
 
 // A file the host will not go on with: {0} the file, {1} why, {2} what to
@@ -252,7 +264,8 @@ inline constexpr Text kBatchWritten = "tintwell: {0}: {1} written, {2} failed";
 inline constexpr Text kBatchRead = "tintwell: {0}: {1} read, {2} failed";
 inline constexpr Text kBatchWrittenRefused = "tintwell: {0}: {1} written, {2} failed ({3} refused)";
 inline constexpr Text kBatchReadRefused = "tintwell: {0}: {1} read, {2} failed ({3} refused)";
-inline constexpr Text kBatchProgress = "\rtintwell: {0}/{1} done, {2} failed";
+// Drawn over itself: the host puts a carriage return before it.
+inline constexpr Text kBatchProgress = "tintwell: {0}/{1} done, {2} failed";
 inline constexpr Text kNoCapture = "cannot capture the picture's messages: {0}";
 inline constexpr Text kNoProcess = "cannot start a process: {0}";
 inline constexpr Text kNoSharedMemory = "cannot share memory with the editing processes: {0}";

@@ -42,6 +42,7 @@ struct Outcome {
     bool nothing_written = false;    // an edit that writes was kept from writing
     std::string_view hint;           // what the user can do instead, if anything
     std::vector<Message> remarks;    // said about a file written all the same
+    std::optional<Message> answer;   // what read found, for stdout
     std::string system_error;        // the system's own words, when a system call failed
 
     int ExitStatus() const {

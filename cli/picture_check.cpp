@@ -25,12 +25,12 @@ std::string Grouped(std::int64_t number) {
 
 std::string CompressionName(std::uint32_t method) {
     switch (method) {
-    case 1: return std::string(text::kMethodRle8);
-    case 2: return std::string(text::kMethodRle4);
-    case 3: return std::string(text::kMethodBitFields);
-    case 4: return std::string(text::kMethodJpeg);
-    case 5: return std::string(text::kMethodPng);
-    case 6: return std::string(text::kMethodAlphaBitFields);
+    case 1: return Format(text::kMethodRle8);
+    case 2: return Format(text::kMethodRle4);
+    case 3: return Format(text::kMethodBitFields);
+    case 4: return Format(text::kMethodJpeg);
+    case 5: return Format(text::kMethodPng);
+    case 6: return Format(text::kMethodAlphaBitFields);
     default: return Format(text::kMethodNumber, method);
     }
 }
@@ -47,7 +47,7 @@ std::optional<std::string> LayoutRefusal(const BitmapHeader& header) {
     // Embedded JPEG and PNG pictures carry no bit count of their own.
     const bool embedded = header.biCompression == 4 || header.biCompression == 5;
     if (header.biBitCount != korvane::kBitsPerPixel && !embedded) {
-        return header.biBitCount == 1 ? std::string(text::kOneBitPerPixel)
+        return header.biBitCount == 1 ? Format(text::kOneBitPerPixel)
                                       : Format(text::kBitsPerPixel, header.biBitCount);
     }
     if (header.biCompression != korvane::kUncompressed) {
@@ -62,9 +62,9 @@ std::optional<std::string> LayoutRefusal(const BitmapHeader& header) {
 
 std::optional<std::string> SizeRefusal(const BitmapHeader& header, std::uint64_t file_size) {
     if (header.biWidth < 0) return Format(text::kNegativeWidth, Grouped(header.biWidth));
-    if (header.biWidth == 0) return std::string(text::kZeroWidth);
-    if (header.biHeight < 0) return std::string(text::kTopDown);
-    if (header.biHeight == 0) return std::string(text::kZeroHeight);
+    if (header.biWidth == 0) return Format(text::kZeroWidth);
+    if (header.biHeight < 0) return Format(text::kTopDown);
+    if (header.biHeight == 0) return Format(text::kZeroHeight);
     if (!korvane::PixelByteCount(header)) {
         return Format(text::kTooManyPixels, Grouped(header.biWidth), Grouped(header.biHeight),
                       Grouped(static_cast<std::int64_t>(korvane::kMostPixelBytes)));
@@ -152,9 +152,9 @@ std::string DamagedRleRefusal(bool ended_early) {
 
 std::optional<std::string> PictureRefusal(std::span<const std::uint8_t> first_bytes, std::uint64_t file_size) {
     const std::span<const std::uint8_t> bytes = first_bytes.first(std::min(first_bytes.size(), kPictureHeaderSize));
-    if (file_size == 0) return std::string(text::kEmptyFile);
+    if (file_size == 0) return Format(text::kEmptyFile);
     const BitmapHeader header = korvane::ParseHeader(bytes);
-    if (bytes.size() < 2 || header.bfType != korvane::kBitmapSignature) return std::string(text::kNotBmp);
+    if (bytes.size() < 2 || header.bfType != korvane::kBitmapSignature) return Format(text::kNotBmp);
     if (bytes.size() < kPictureHeaderSize) return Format(text::kHeaderCut, bytes.size(), kPictureHeaderSize);
     if (std::optional<std::string> refusal = LayoutRefusal(header)) return refusal;
     return SizeRefusal(header, file_size);

@@ -13,6 +13,7 @@ struct CallOptions {
     bool sync = false;   // --sync: the edited copy and its directory reach the disk before we return
     bool quiet = false;  // -q: the library's messages on stdout are dropped
     bool to_24_bit = false;  // --to-24-bit: a paletted picture is written as a 24-bit one
+    bool library_text = false;  // --library-text: the library's messages as it prints them, in any language
 };
 
 // Names are valid UTF-8 (checked when the command line is read).

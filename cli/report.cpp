@@ -22,11 +22,16 @@ std::string LinesOf(const Outcome& outcome) {
     std::string lines;
     const std::string file = ShownName(outcome.file);
     for (const Message& remark : outcome.remarks) lines += Format(text::kFileRemarkLine, file, remark.Text()) + "\n";
-    if (outcome.reason) lines += Format(RefusalFormat(outcome), file, outcome.reason->Text(), outcome.hint) + "\n";
+    if (outcome.reason) {
+        lines += Format(RefusalFormat(outcome), file, outcome.reason->Text(), Format(outcome.hint)) + "\n";
+    }
     return lines;
 }
 
-void Report(const Outcome& outcome) { std::cerr << LinesOf(outcome); }
+void Report(const Outcome& outcome) {
+    if (outcome.answer) std::cout << Format(text::kReadAnswerLine, ShownName(outcome.file), outcome.answer->Text()) << "\n";
+    std::cerr << LinesOf(outcome);
+}
 
 void ReportError(const Message& message) { std::cerr << Format(text::kErrorLine, message.Text()) << "\n"; }
 

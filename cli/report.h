@@ -13,6 +13,7 @@ namespace tintwell_cli {
 // The lines of one picture's outcome: its remarks, and why it did not
 // succeed. Nothing for a plain success.
 std::string LinesOf(const Outcome& outcome);
+// Those lines on stderr, after what read found on stdout.
 void Report(const Outcome& outcome);
 
 // "tintwell: MESSAGE" (kErrorLine), "tintwell: warning: MESSAGE".

@@ -37,20 +37,31 @@ struct EditCase {
 
 class HostEdit : public testing::TestWithParam<EditCase> {};
 
+// What read says of Picture() after the library's messages, in English.
+std::string ReadAnswer(const Bytes& picture) {
+    return "in.bmp: a 9 x 4 24-bit BMP picture of " + std::to_string(picture.size()) +
+           " bytes, which tintwell can edit\n";
+}
+
 // The host passes exactly the function and amount asked for; the library's
-// messages reach stdout untouched, unless -q drops them.
+// messages reach stdout as the library printed them, byte for byte, under
+// --library-text (without it they are rendered in the user's language:
+// language_test.cpp), unless -q drops them. read then says what it found.
 TEST_P(HostEdit, PassesTheCallThrough) {
     const EditCase& c = GetParam();
     TempDir dir;
     const Bytes input = Picture();
     WriteBytes(dir.File("in.bmp"), input);
-    std::vector<std::string> arguments = c.words;
+    std::vector<std::string> arguments = {"--library-text"};
+    arguments.insert(arguments.end(), c.words.begin(), c.words.end());
     arguments.push_back("in.bmp");
     if (c.writes) arguments.push_back("out.bmp");
     const ProcessOutcome outcome = RunHost(arguments, dir.path().string());
     const ModelOutcome expected = ModelCall({input, true, c.amount, c.function});
+    const bool raw = c.words.front() == "raw";
+    const std::string answer = c.function == 10 && !raw ? ReadAnswer(input) : "";
     EXPECT_EQ(outcome.exit_status, 0) << outcome.stderr_bytes;
-    EXPECT_EQ(outcome.stdout_bytes, c.quiet ? "" : expected.stdout_bytes);
+    EXPECT_EQ(outcome.stdout_bytes, (c.quiet ? "" : expected.stdout_bytes) + answer);
     EXPECT_EQ(outcome.stderr_bytes, c.stderr_bytes);
     EXPECT_EQ(ReadBytes(dir.File("out.bmp")), expected.output);
     EXPECT_EQ(ReadBytes(dir.File("in.bmp")), input);
@@ -196,7 +207,9 @@ TEST(HostForce, PassesWhatTheCheckRefuses) {
     TempDir dir;
     const Bytes notes = {'h', 'e', 'l', 'l', 'o', '\n'};
     WriteBytes(dir.File("notes.bmp"), notes);
-    const ProcessOutcome outcome = RunHost({"--force", "copy", "notes.bmp", "out.bmp"}, dir.path().string());
+    // The library's exact bytes: --library-text.
+    const ProcessOutcome outcome =
+        RunHost({"--force", "--library-text", "copy", "notes.bmp", "out.bmp"}, dir.path().string());
     const ModelOutcome expected = ModelCall({notes, true, 0, 1});
     EXPECT_EQ(outcome.exit_status, 0) << outcome.stderr_bytes;
     EXPECT_EQ(outcome.stdout_bytes, expected.stdout_bytes);

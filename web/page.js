@@ -117,11 +117,11 @@ const messagePatterns = TINTWELL_MESSAGES.map((message) => ({
     pattern: new RegExp(escapeForPattern(message.korean).replaceAll("%d", "(-?\\d+)") + "\\n?", "y"),
 }));
 
-// The English with its upper-case placeholders (WIDTH, AMOUNT...) replaced,
-// in order, by the numbers the library printed.
+// The English with its %d replaced, in order, by the numbers the library
+// printed.
 function fillIn(english, numbers) {
     let next = 0;
-    return english.replace(/[A-Z]{3,}/g, (word) => (next < numbers.length ? numbers[next++] : word));
+    return english.replace(/%d/g, (field) => (next < numbers.length ? numbers[next++] : field));
 }
 
 // Splits what the library printed into its messages, each with its English.

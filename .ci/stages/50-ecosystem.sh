@@ -73,6 +73,10 @@ apt_get install -y --no-install-recommends "./$deb"
 echo "== tintwell and the library from the package"
 check_from_path /usr/bin build/package
 dpkg -L "$package" | grep -x /usr/share/man/man1/tintwell.1.gz
+dpkg -L "$package" | grep -x /usr/share/man/ko/man1/tintwell.1.gz
+dpkg -L "$package" | grep -x /usr/share/locale/ko/LC_MESSAGES/tintwell.mo
+help=$(LC_ALL=ko_KR.UTF-8 tintwell --help)
+[[ $help == "사용법: tintwell "* ]] || { echo "the packaged tintwell does not speak Korean: $help" >&2; exit 1; }
 echo "-- the demo page in a browser"
 TINTWELL_REQUIRE_BROWSER=1 bash tests/ecosystem/browser_test.sh tintwell
 

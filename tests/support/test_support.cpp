@@ -105,7 +105,30 @@ CallOutcome CallTintwell(const std::string& input, const std::string& output, st
     return CallTintwell(Utf16(input), Utf16(output), amount, function);
 }
 
-ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::string& working_directory) {
+namespace {
+
+// This process's environment without the variables that choose a language,
+// and `language` instead.
+std::vector<std::string> EnvironmentWith(const LanguageSettings& language) {
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string_view entry(*variable);
+        const std::string_view name = entry.substr(0, entry.find('='));
+        if (name == "LANGUAGE" || name == "LANG" || name.starts_with("LC_")) continue;
+        variables.emplace_back(entry);
+    }
+    variables.insert(variables.end(), language.begin(), language.end());
+    return variables;
+}
+
+}  // namespace
+
+ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::string& working_directory,
+                       const LanguageSettings& language) {
+    std::vector<std::string> environment = EnvironmentWith(language);
+    std::vector<char*> envp;
+    for (std::string& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
     TempDir capture_dir;
     const std::string out_path = capture_dir.File("stdout");
     const std::string err_path = capture_dir.File("stderr");
@@ -123,7 +146,7 @@ ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::str
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!working_directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, working_directory.c_str());
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) throw std::runtime_error("cannot start " + words[0]);
     int status = 0;

@@ -79,8 +79,15 @@ struct ProcessOutcome {
     std::string stderr_bytes;
 };
 
+// The locale the host runs under: the environment's variables that choose a
+// language are replaced by these (NAME=VALUE). English unless a test asks.
+using LanguageSettings = std::vector<std::string>;
+inline const LanguageSettings kEnglish = {"LC_ALL=C.UTF-8"};
+inline const LanguageSettings kKorean = {"LANG=ko_KR.UTF-8"};
+
 // Runs the built tintwell host with these arguments (no shell involved).
-ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::string& working_directory = "");
+ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::string& working_directory = "",
+                       const LanguageSettings& language = kEnglish);
 
 // Path of the built host and library, set by the build.
 std::string HostPath();

@@ -6,6 +6,11 @@ source "$(dirname "$0")/wine_tests.sh"
 
 wine_tintwell() { "$TINTWELL_WINE" "$TINTWELL_EXE" "$@"; }
 
+# Both hosts in English unless a test asks for another language: Wine takes
+# the user's display language from LANG.
+unset LANGUAGE LC_ALL LC_MESSAGES
+export LANG=C.UTF-8
+
 # Only system DLLs: the GCC runtime and the C++ library are linked in.
 exe_imports() {
     local imports
@@ -175,6 +180,35 @@ replaced_outputs() {
         fail "a read-only output: $(cat stderr.txt)"
 }
 
+# One English and one Korean case: tintwell.exe follows the user's display
+# language with the catalogs it carries, as the Linux host follows the
+# locale: the library's messages rendered in English or shown as printed,
+# the host's own lines and --help in the same language, byte for byte.
+exe_speaks_the_users_language() {
+    local work="$TINTWELL_WORK/languages" language side
+    rm -rf "$work"
+    mkdir -p "$work/run"
+    cd "$work/run"
+    linux_host demo demo >/dev/null
+    for language in C.UTF-8 ko_KR.UTF-8; do
+        for side in linux windows; do
+            LANG=$language record "$side" tint-down 300 demo/original.bmp out.bmp
+            LANG=$language record "$side" invert demo/missing.bmp out.bmp
+            LANG=$language record "$side" frobnicate
+        done
+    done
+    rm -f ../stdout.bin ../stderr.bin
+    cmp ../linux.transcript ../windows.transcript || {
+        diff ../linux.transcript ../windows.transcript >&2
+        fail "the languages differ between the hosts"
+    }
+    grep -q '^Tinting down red, green and blue$' ../windows.transcript || fail "no English from tintwell.exe"
+    grep -q '^감소량을 입력하세요 (R, G, B 순으로)-- stderr$' ../windows.transcript || fail "no Korean bytes from tintwell.exe"
+    grep -q "^tintwell: demo/missing.bmp: 그런 파일이 없음; 아무것도 쓰지 않음$" ../windows.transcript ||
+        fail "no Korean line from tintwell.exe"
+    LANG=ko_KR.UTF-8 wine_tintwell --help | grep -q '^사용법: tintwell' || fail "no Korean help from tintwell.exe"
+}
+
 # Unpacks the archive into `$1`.
 unpack_archive() {
     [ -f "$TINTWELL_ARCHIVE" ] || fail "no archive at $TINTWELL_ARCHIVE (make windows-package builds it)"
@@ -240,6 +274,6 @@ archive_c_consumer() {
 
 case "${1:-}" in
 exe_imports | streams_above_standard_descriptors | exe_matches_linux | exe_matches_linux_on_bmp_kinds | \
-    replaced_outputs | archive_demo | archive_c_consumer) "$1" ;;
+    replaced_outputs | archive_demo | archive_c_consumer | exe_speaks_the_users_language) "$1" ;;
 *) fail "unknown test '${1:-}'" ;;
 esac
