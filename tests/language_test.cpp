@@ -209,9 +209,9 @@ INSTANTIATE_TEST_SUITE_P(
                      return l.Line(text::kRefusedNothingWrittenLine, {"missing.bmp", l.Tr(text::kNoSuchFile)}) + "\n";
                  }},
         LineCase{"not_a_picture", {"-q", "invert", "text.bmp", "b.bmp"}, 4, [](const Language& l) {
-                     const std::string why = l.Line(text::kHeaderCut, {"3", "54"});
-                     return l.Line(text::kRefusedNothingWrittenForceLine,
-                                   {"text.bmp", l.Line(text::kNotAPicture, {why}), l.Tr(text::kForceEditsBytes)}) +
+                     const std::string why = l.Line(text::kHeaderCutAt, {"3"});
+                     return l.Line(text::kRefusedNothingWrittenHintLine,
+                                   {"text.bmp", l.Line(text::kNotAPicture, {why}), l.Tr(text::kConvertHint)}) +
                             "\n";
                  }},
         LineCase{"warning", {"-q", "brighten", "300", "a.bmp", "b.bmp"}, 0, [](const Language& l) {
@@ -219,9 +219,9 @@ INSTANTIATE_TEST_SUITE_P(
                             "\n";
                  }},
         LineCase{"batch", {"-q", "read", "-j", "1", "a.bmp", "text.bmp"}, 4, [](const Language& l) {
-                     const std::string why = l.Line(text::kHeaderCut, {"3", "54"});
-                     return l.Line(text::kRefusedForceLine,
-                                   {"text.bmp", l.Line(text::kNotAPicture, {why}), l.Tr(text::kForceReadsBytes)}) +
+                     const std::string why = l.Line(text::kHeaderCutAt, {"3"});
+                     return l.Line(text::kRefusedHintLine,
+                                   {"text.bmp", l.Line(text::kNotAPicture, {why}), l.Tr(text::kConvertHint)}) +
                             "\n" +
                             l.Line(text::kBatchReadRefused, {l.Line(text::kPictures, {"2"}), "1", "1", "1"}) + "\n";
                  }}),
