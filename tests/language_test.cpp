@@ -209,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
                      return l.Line(text::kRefusedNothingWrittenLine, {"missing.bmp", l.Tr(text::kNoSuchFile)}) + "\n";
                  }},
         LineCase{"not_a_picture", {"-q", "invert", "text.bmp", "b.bmp"}, 4, [](const Language& l) {
-                     const std::string why = l.Line(text::kHeaderCutAt, {"3"});
+                     const std::string why = l.Line(text::kHeaderCut, {"3", "54"});
                      return l.Line(text::kRefusedNothingWrittenHintLine,
                                    {"text.bmp", l.Line(text::kNotAPicture, {why}), l.Tr(text::kConvertHint)}) +
                             "\n";
@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
                             "\n";
                  }},
         LineCase{"batch", {"-q", "read", "-j", "1", "a.bmp", "text.bmp"}, 4, [](const Language& l) {
-                     const std::string why = l.Line(text::kHeaderCutAt, {"3"});
+                     const std::string why = l.Line(text::kHeaderCut, {"3", "54"});
                      return l.Line(text::kRefusedHintLine,
                                    {"text.bmp", l.Line(text::kNotAPicture, {why}), l.Tr(text::kConvertHint)}) +
                             "\n" +
