@@ -39,3 +39,26 @@ emscripten_realloc_buffer = function (size) {
     costs.memoryGrowthMs += performance.now() - start;
     return grown;
 };
+
+// The library's reads and writes arrive as views of its memory as signed
+// bytes, and copying between those and a file's unsigned bytes goes value by
+// value: most of what was left of the page's time. The same memory seen as
+// unsigned bytes copies as one block.
+function unsignedView(buffer) {
+    return buffer instanceof Int8Array ? new Uint8Array(buffer.buffer, buffer.byteOffset, buffer.length) : buffer;
+}
+
+// A file's operations are copied from MEMFS.stream_ops into MEMFS.ops_table
+// when the first file is made, which is before this runs: both are changed.
+function readAndWriteUnsigned(operations) {
+    var read = operations.read;
+    var write = operations.write;
+    operations.read = function (stream, buffer, offset, length, position) {
+        return read(stream, unsignedView(buffer), offset, length, position);
+    };
+    operations.write = function (stream, buffer, offset, length, position, canOwn) {
+        return write(stream, unsignedView(buffer), offset, length, position, canOwn);
+    };
+}
+readAndWriteUnsigned(MEMFS.stream_ops);
+if (MEMFS.ops_table) readAndWriteUnsigned(MEMFS.ops_table.file.stream);
