@@ -172,12 +172,14 @@ bench-build:
 
 bench: bench-build
 	./build/bench/bin/tintwell_kernels
-	python3 bench/compare.py --markdown build/bench/compare.md
+	python3 bench/compare.py --markdown build/bench/compare.md --json build/bench/compare.json
+	/usr/bin/python3 bench/chart.py build/bench/compare.json build/bench/compare.svg
 	python3 bench/kinds.py --markdown build/bench/kinds.md
 
 bench-quick: bench-build
 	./build/bench/bin/tintwell_kernels --benchmark_min_time=0.001 --benchmark_filter=/1048576
-	python3 bench/compare.py --quick
+	python3 bench/compare.py --quick --json build/bench/quick.json
+	/usr/bin/python3 bench/chart.py build/bench/quick.json build/bench/quick.svg
 	python3 bench/kinds.py --quick
 
 # The web page: the library built for WebAssembly with Debian's emscripten,

@@ -235,7 +235,7 @@ std::optional<Message> LibraryCannotOpen() {
 // Whether the input changed while the library read it: its header as the
 // library copied it (exactly what a rewritten header shows), then its size,
 // the writes to it and its times.
-bool InputChanged(const InputFile& input, const std::vector<std::uint8_t>& checked_header,
+bool InputChanged(InputFile& input, const std::vector<std::uint8_t>& checked_header,
                   const std::optional<std::vector<std::uint8_t>>& written_header) {
     // A library that wrote no whole header rewrote nothing it read.
     if (written_header && written_header->size() == checked_header.size() && *written_header != checked_header) {

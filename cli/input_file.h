@@ -69,9 +69,10 @@ public:
     bool Append(std::span<const std::uint8_t> bytes, std::string& error);
 
     // From now on, notes every write to the file, and its size and times,
-    // so that ChangedSinceWatch can tell whether anyone changed it.
+    // so that ChangedSinceWatch can tell whether anyone changed it. The
+    // answer is given once: the watch ends there.
     void Watch();
-    bool ChangedSinceWatch() const;
+    bool ChangedSinceWatch();
 
     // The name under which the library reads this very file.
     std::string LibraryName(const std::string& given) const;

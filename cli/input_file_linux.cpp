@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include <fcntl.h>
@@ -31,6 +32,39 @@ bool SameState(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
            a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// One inotify instance for the whole process, never closed before it ends:
+// closing an instance that still has a watch waits until the kernel retires
+// it (a few ms, tens on a busy machine), while a watch removed as soon as its
+// answer is known retires in the background. A forked child makes its own,
+// so that no two processes read each other's events.
+int WatchInstance() {
+    static pid_t owner = -1;
+    static int instance = -1;
+    if (owner != ::getpid()) {
+        owner = ::getpid();
+        instance = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    }
+    return instance;
+}
+
+// Whether the instance holds an event of `watch` (or lost events it cannot
+// tell apart); events of watches removed earlier are passed over.
+bool WatchSawWrites(int watch) {
+    alignas(inotify_event) char events[4096];
+    bool seen = false;
+    for (;;) {
+        const ssize_t count = ::read(WatchInstance(), events, sizeof events);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return seen;
+        for (ssize_t at = 0; at < count;) {
+            inotify_event event{};
+            std::memcpy(&event, events + at, sizeof event);
+            seen = seen || event.wd == watch || (event.mask & IN_Q_OVERFLOW) != 0;
+            at += static_cast<ssize_t>(sizeof event + event.len);
+        }
+    }
 }
 
 // Reads until `bytes` is full or the stream ends.
@@ -62,14 +96,16 @@ struct InputFile::State {
     Descriptor file;
     struct stat status {};
     std::vector<std::uint8_t> read_so_far;  // a stream's bytes that ReadFirstBytes took
-    Descriptor watch;                        // inotify, from Watch on
+    int watch = -1;                          // this file's inotify watch, from Watch on
     struct stat watched {};
 };
 
 InputFile::InputFile(std::unique_ptr<State> state) : state_(std::move(state)) {}
 InputFile::InputFile(InputFile&&) noexcept = default;
 InputFile& InputFile::operator=(InputFile&&) noexcept = default;
-InputFile::~InputFile() = default;
+InputFile::~InputFile() {
+    if (state_ && state_->watch >= 0) ::inotify_rm_watch(WatchInstance(), state_->watch);
+}
 
 std::optional<InputFile> InputFile::Open(const std::string& name, OpenFailure& failure) {
     auto state = std::make_unique<State>();
@@ -197,19 +233,19 @@ std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& long
 }
 
 void InputFile::Watch() {
-    state_->watch = Descriptor(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
-    if (state_->watch.valid()) {
-        ::inotify_add_watch(state_->watch.get(), DescriptorName(state_->file.get()).c_str(),
-                            IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE);
+    if (WatchInstance() >= 0) {
+        state_->watch = ::inotify_add_watch(WatchInstance(), DescriptorName(state_->file.get()).c_str(),
+                                            IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE);
     }
     ::fstat(state_->file.get(), &state_->watched);
 }
 
-bool InputFile::ChangedSinceWatch() const {
-    char events[4096];
-    if (state_->watch.valid() && ::read(state_->watch.get(), events, sizeof events) > 0) return true;
+bool InputFile::ChangedSinceWatch() {
+    bool changed = state_->watch >= 0 && WatchSawWrites(state_->watch);
+    if (state_->watch >= 0) ::inotify_rm_watch(WatchInstance(), std::exchange(state_->watch, -1));
     struct stat now {};
-    return ::fstat(state_->file.get(), &now) != 0 || !SameState(now, state_->watched);
+    changed = changed || ::fstat(state_->file.get(), &now) != 0 || !SameState(now, state_->watched);
+    return changed;
 }
 
 std::string InputFile::LibraryName(const std::string&) const { return DescriptorName(state_->file.get()); }

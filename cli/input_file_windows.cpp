@@ -214,7 +214,7 @@ std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& long
 
 void InputFile::Watch() { ::GetFileInformationByHandle(state_->file.get(), &state_->watched); }
 
-bool InputFile::ChangedSinceWatch() const {
+bool InputFile::ChangedSinceWatch() {
     BY_HANDLE_FILE_INFORMATION now{};
     return !::GetFileInformationByHandle(state_->file.get(), &now) || !SameState(now, state_->watched);
 }
