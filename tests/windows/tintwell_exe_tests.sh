@@ -45,6 +45,19 @@ record() {
         >>"../$side.transcript"
 }
 
+# same_on_both_sides WORK WHAT: the two hosts' transcripts and pictures
+# under WORK are the same.
+same_on_both_sides() {
+    local work=$1
+    rm -f "$work/stdout.bin" "$work/stderr.bin"
+    cmp "$work/linux.transcript" "$work/windows.transcript" || {
+        diff "$work/linux.transcript" "$work/windows.transcript" >&2
+        fail "exit statuses, stdout or stderr differ"
+    }
+    diff -r "$work/linux" "$work/windows" >&2 || fail "the pictures written differ"
+    echo "$(grep -c '^== ' "$work/linux.transcript") $2: the same statuses, bytes and pictures"
+}
+
 # Every edit but noise (drawn from each runtime's rand()), read, failures,
 # refusals, -q, raw, a replaced output and a batch, through both hosts in
 # copies of one folder: the transcripts and the folders afterwards must be
@@ -84,13 +97,7 @@ exe_matches_linux() {
             record "$side" frobnicate original.bmp out.bmp
         )
     done
-    rm -f "$work/stdout.bin" "$work/stderr.bin"
-    cmp "$work/linux.transcript" "$work/windows.transcript" || {
-        diff "$work/linux.transcript" "$work/windows.transcript" >&2
-        fail "exit statuses, stdout or stderr differ"
-    }
-    diff -r "$work/linux" "$work/windows" >&2 || fail "the pictures written differ"
-    echo "$(grep -c '^== ' "$work/linux.transcript") commands: the same statuses, bytes and pictures"
+    same_on_both_sides "$work" "commands"
 }
 
 # The BMP kinds the host adapts (palettes, RLE, masks, OS/2 and V5 headers,
@@ -120,13 +127,7 @@ exe_matches_linux_on_bmp_kinds() {
             record "$side" -q darken 50 --out-dir batch -j 2 g_pal8.bmp g_rgb16-565.bmp q_rgba64.bmp
         )
     done
-    rm -f "$work/stdout.bin" "$work/stderr.bin"
-    cmp "$work/linux.transcript" "$work/windows.transcript" || {
-        diff "$work/linux.transcript" "$work/windows.transcript" >&2
-        fail "exit statuses, stdout or stderr differ"
-    }
-    diff -r "$work/linux" "$work/windows" >&2 || fail "the pictures written differ"
-    echo "$(grep -c '^== ' "$work/linux.transcript") commands on BMP kinds: the same statuses, bytes and pictures"
+    same_on_both_sides "$work" "commands on BMP kinds"
 }
 
 # replace_while_held SHARING EXPECTED_STATUS: tintwell.exe replaces a file
