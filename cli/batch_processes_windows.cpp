@@ -73,6 +73,7 @@ std::wstring PictureCommandLine(const std::wstring& program, const std::string& 
     if (!plan.call.check) arguments.emplace_back("--force");
     if (plan.call.sync) arguments.emplace_back("--sync");
     if (plan.call.quiet) arguments.emplace_back("-q");
+    if (plan.call.json_report) arguments.emplace_back("--report=json");
     arguments.push_back(std::to_string(plan.edit.function));
     if (plan.edit.needs_amount()) arguments.push_back(std::to_string(plan.amount));
     arguments.emplace_back("--");

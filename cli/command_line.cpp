@@ -15,6 +15,7 @@ constexpr std::string_view kOutDirOption = "--out-dir";
 constexpr std::string_view kInPlaceOption = "--in-place";
 constexpr std::string_view kJobsOption = "-j";
 constexpr std::string_view kEndOfOptions = "--";
+constexpr std::string_view kJsonReportOption = "--report=json";
 
 using Problem = std::optional<Message>;
 
@@ -31,6 +32,8 @@ bool ReadCallOption(std::string_view word, CallOptions& options) {
         options.sync = true;
     } else if (word == "-q" || word == "--quiet") {
         options.quiet = true;
+    } else if (word == kJsonReportOption) {
+        options.json_report = true;
     } else {
         return false;
     }
@@ -198,6 +201,10 @@ Problem ReadEdit(const std::vector<std::string>& words, Command& command) {
     }
     if (!command.edit.writes_output && command.files.size() != 1) {
         return MessageOf(text::kNeedsInputAlone, command.edit.name, FileCount(command.files.size()));
+    }
+    if (command.call.json_report && command.edit.writes_output &&
+        DescriptorNamed(command.files[1], true) == kStdoutDescriptor) {
+        return MessageOf(text::kJsonReportOnPicture);
     }
     return InvalidName(command.files);
 }

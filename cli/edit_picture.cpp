@@ -178,6 +178,7 @@ std::optional<Message> OpenStream(int fd, const PictureEdit& edit, const FileIde
 // stderr, or nowhere when stderr is where the picture goes too.
 LibraryMessages MessagesFor(const Destination& to, const CallOptions& options) {
     if (options.quiet) return LibraryMessages::kDropped;
+    if (options.json_report) return LibraryMessages::kOnStderr;
     if (!to.stream) return LibraryMessages::kOnStdout;
     const std::optional<FileIdentity> picture = IdentityOfDescriptor(to.stream_fd);
     if (picture != IdentityOfDescriptor(1)) return LibraryMessages::kOnStdout;
@@ -314,18 +315,24 @@ Outcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const CallOpti
     const std::int32_t result =
         CallLibrary(entry, input->LibraryName(edit.input), edit.output ? std::optional(to.LibraryName()) : std::nullopt,
                     edit.amount, edit.function, MessagesFor(to, options));
-    if (to.stream) return FinishStream(edit, options, result, *input, header, to);
-    if (to.file) return FinishFile(edit, options, result, *input, checked_size, header, to);
-    if (!IsSuccess(result)) return LibraryFailure(edit, result);
-    return {};
+    Outcome outcome;
+    if (to.stream) {
+        outcome = FinishStream(edit, options, result, *input, header, to);
+    } else if (to.file) {
+        outcome = FinishFile(edit, options, result, *input, checked_size, header, to);
+    } else if (!IsSuccess(result)) {
+        outcome = LibraryFailure(edit, result);
+    }
+    outcome.result = result;
+    return outcome;
 }
 
 Outcome CallWithNames(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options) {
-    const std::int32_t result =
-        CallLibrary(entry, edit.input, edit.output, edit.amount, edit.function,
-                    options.quiet ? LibraryMessages::kDropped : LibraryMessages::kOnStdout);
-    if (IsSuccess(result)) return {};
-    return LibraryFailure(edit, result);
+    const std::int32_t result = CallLibrary(entry, edit.input, edit.output, edit.amount, edit.function,
+                                            MessagesFor(Destination{}, options));
+    Outcome outcome = IsSuccess(result) ? Outcome{} : LibraryFailure(edit, result);
+    outcome.result = result;
+    return outcome;
 }
 
 std::vector<Message> NameWarnings(const PictureEdit& edit) {

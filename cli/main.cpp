@@ -52,7 +52,7 @@ int RunRaw(const Command& command) {
     if (!module) return kExitModuleFailed;
     for (const Message& warning : NameWarnings(edit)) ReportWarning(warning);
     const Outcome outcome = CallWithNames(module->entry(), edit, command.call);
-    Report(outcome);
+    ReportPicture(outcome, edit, command.call);
     return outcome.ExitStatus();
 }
 
@@ -74,8 +74,9 @@ int RunEdit(const Command& command) {
     const std::unique_ptr<Module> module = OpenLibrary(command);
     if (!module) return kExitModuleFailed;
     if (plan) return RunBatch(*module, *plan);
-    const Outcome outcome = EditPicture(module->entry(), command.Picture(), command.call);
-    Report(outcome);
+    const PictureEdit edit = command.Picture();
+    const Outcome outcome = EditPicture(module->entry(), edit, command.call);
+    ReportPicture(outcome, edit, command.call);
     return outcome.ExitStatus();
 }
 

@@ -12,6 +12,9 @@ struct CallOptions {
     bool check = true;   // false with --force: the picture check is skipped, nothing else
     bool sync = false;   // --sync: the edited copy and its directory reach the disk before we return
     bool quiet = false;  // -q: the library's messages on stdout are dropped
+    // --report=json: stdout carries one JSON object per picture, and the
+    // library's messages go to stderr instead.
+    bool json_report = false;
 };
 
 // Names are valid UTF-8 (checked when the command line is read).

@@ -47,7 +47,7 @@ expect_eq "edit numbers against the header" "$header_functions" "$(cut -d' ' -f3
 
 echo "-- options"
 # An option with a short and a long name ("-q, --quiet") counts by its first.
-help_options=$(grep -oE '^  (-[a-z]|--[a-z-]*)(,| |$)' "$scratch/help" | tr -d ' ,' | sort)
+help_options=$(grep -oE '^  (-[a-z]|--[a-z-]*(=[a-z]+)?)(,| |$)' "$scratch/help" | tr -d ' ,' | sort)
 man_options=$(section_tags OPTIONS | cut -d' ' -f1 | tr -d ',' | sort)
 expect_eq "OPTIONS against the help's options" "$help_options" "$man_options"
 usage_options=$(grep -oE '(^|[[( ])(-[a-z]|--[a-z-]*)' <<<"$help_usage" | tr -d '[( ' | sort -u)
