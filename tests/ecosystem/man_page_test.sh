@@ -9,14 +9,9 @@ header=$3
 
 "$tintwell" --help >"$scratch/help"
 
-# The page as plain text lines: roff font changes and escapes removed.
-plain_man() {
-    sed -e 's/\\f[BIRP]//g' -e 's/\\-/-/g' -e 's/\\(aq/'"'"'/g' -e 's/\\(mu/x/g' -e 's/\\&//g' "$man_page"
-}
-
 # "SECTION<TAB>tag" for every .TP item of the page.
 man_tags() {
-    plain_man | awk '/^\.SH / { section = substr($0, 5); gsub(/"/, "", section); next }
+    plain_man "$man_page" | awk '/^\.SH / { section = substr($0, 5); gsub(/"/, "", section); next }
                      tag { sub(/^\.[BIR]+ /, ""); print section "\t" $0; tag = 0; next }
                      /^\.TP/ { tag = 1 }'
 }
@@ -35,7 +30,7 @@ section_tags() { man_tags | awk -F'\t' -v section="$1" '$1 == section { print $2
 
 echo "-- synopsis"
 help_usage=$(sed -n '1,/^$/p' "$scratch/help" | sed -e 's/^Usage: //' -e 's/^ *//' -e '/^$/d')
-man_synopsis=$(plain_man | awk '/^\.SH SYNOPSIS/ { on = 1; next } /^\.SH/ { on = 0 } on && !/^\./')
+man_synopsis=$(plain_man "$man_page" | awk '/^\.SH SYNOPSIS/ { on = 1; next } /^\.SH/ { on = 0 } on && !/^\./')
 expect_eq "SYNOPSIS against the usage lines" "$help_usage" "$man_synopsis"
 
 echo "-- edits"
