@@ -22,6 +22,8 @@ from pathlib import Path
 
 SOURCE = Path(__file__).resolve().parents[1]
 sys.path[:0] = [str(SOURCE / "python"), str(SOURCE / "python" / "tests")]
+# The workers import the package from the tree too.
+os.environ["PYTHONPATH"] = os.pathsep.join(filter(None, [str(SOURCE / "python"), os.environ.get("PYTHONPATH")]))
 
 import numpy as np  # noqa: E402
 
