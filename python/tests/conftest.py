@@ -90,6 +90,8 @@ runs=$(( $(cat '{count}' 2>/dev/null || echo 0) + 1 ))
 echo "$runs" > '{count}'
 if [ "$runs" -ge {from_run} ]; then
     export LD_PRELOAD='{interposer}' TINTWELL_FAULTS='{rule}'
+    # A sanitized program: the interposer comes before the sanitizer's runtime.
+    export ASAN_OPTIONS="${{ASAN_OPTIONS:-}}:verify_asan_link_order=0"
 fi
 exec '{required("TINTWELL_PROGRAM")}' "$@"
 """)
