@@ -215,6 +215,7 @@ std::optional<Message> OpenStream(int fd, const PictureEdit& edit, const FileIde
 // stderr, or nowhere when stderr is where the picture goes too.
 LibraryMessages MessagesFor(const Destination& to, const CallOptions& options) {
     if (options.quiet) return LibraryMessages::kDropped;
+    if (options.json_report) return LibraryMessages::kOnStderr;
     if (!to.stream) return LibraryMessages::kOnStdout;
     const std::optional<FileIdentity> picture = IdentityOfDescriptor(to.stream_fd);
     if (picture != IdentityOfDescriptor(1)) return LibraryMessages::kOnStdout;
@@ -383,6 +384,7 @@ Outcome EditVariant(TintwellEntry entry, const PictureEdit& edit, const CallOpti
     const std::vector<std::uint8_t> compared(
         header.begin(), header.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(header.size(), unedited)));
     Outcome outcome = Finish(edit, options, result, input, checked_size, compared, to, completion);
+    outcome.result = result;
     if (messages != LibraryMessages::kDropped) {
         outcome.remarks.insert(outcome.remarks.begin(), StageRemark(variant, kind, edit.output.has_value()));
     }
@@ -447,16 +449,19 @@ Outcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const CallOpti
     const std::int32_t result =
         CallLibrary(entry, input->LibraryName(edit.input), edit.output ? std::optional(to.LibraryName()) : std::nullopt,
                     edit.amount, edit.function, MessagesFor(to, options), WordingFor(options));
-    if (!to.stream && !to.file && IsSuccess(result)) return ReadAnswer(edit, *input);
-    return Finish(edit, options, result, *input, checked_size, header, to, Completion{});
+    Outcome outcome = !to.stream && !to.file && IsSuccess(result)
+                          ? ReadAnswer(edit, *input)
+                          : Finish(edit, options, result, *input, checked_size, header, to, Completion{});
+    outcome.result = result;
+    return outcome;
 }
 
 Outcome CallWithNames(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options) {
-    const std::int32_t result =
-        CallLibrary(entry, edit.input, edit.output, edit.amount, edit.function,
-                    options.quiet ? LibraryMessages::kDropped : LibraryMessages::kOnStdout, LibraryWording::kAsPrinted);
-    if (IsSuccess(result)) return {};
-    return LibraryFailure(edit, result);
+    const std::int32_t result = CallLibrary(entry, edit.input, edit.output, edit.amount, edit.function,
+                                            MessagesFor(Destination{}, options), LibraryWording::kAsPrinted);
+    Outcome outcome = IsSuccess(result) ? Outcome{} : LibraryFailure(edit, result);
+    outcome.result = result;
+    return outcome;
 }
 
 std::vector<Message> NameWarnings(const PictureEdit& edit) {

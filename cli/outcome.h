@@ -3,6 +3,7 @@
 // front ends may turn it into something else.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,7 @@ struct Outcome {
     std::vector<Message> remarks;    // said about a file written all the same
     std::optional<Message> answer;   // what read found, for stdout
     std::string system_error;        // the system's own words, when a system call failed
+    std::optional<std::int32_t> result;  // what the library returned, when it was called
 
     int ExitStatus() const {
         switch (kind) {
