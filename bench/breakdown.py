@@ -18,6 +18,7 @@ generated picture, and beside it two_pass and cat on the same picture:
 
 import argparse
 import re
+import shlex
 import shutil
 import statistics
 import subprocess
@@ -43,14 +44,16 @@ WHITESPACE = re.compile(r"\s+")
 CALL = re.compile(r"^\d+\s+(\d+\.\d+) (\w+)\(.*<(\d+\.\d+)>$")
 
 
-def perf_stat(argv, runs, before=None):
+def fresh_output(argv, output):
+    """`argv` run after its last output is removed, so that every run writes a
+    new file; perf and the wall clock time the same command."""
+    return ["sh", "-c", f"rm -f {shlex.quote(output)}; exec \"$0\" \"$@\"", *argv]
+
+
+def perf_stat(argv, runs):
     """task-clock ms, page faults and context switches, averaged by perf."""
     events = "task-clock,page-faults,context-switches"
-    command = ["perf", "stat", "-x", ",", "-r", str(runs), "-e", events, "--"]
-    if before:
-        command += ["sh", "-c", f"{before}; exec \"$0\" \"$@\"", *argv]
-    else:
-        command += argv
+    command = ["perf", "stat", "-x", ",", "-r", str(runs), "-e", events, "--", *argv]
     result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     figures = {}
     for line in result.stderr.splitlines():
@@ -60,11 +63,10 @@ def perf_stat(argv, runs, before=None):
     return figures
 
 
-def wall_ms(argv, runs, before):
-    """Median wall ms of whole runs, `before` (untimed) ahead of each."""
+def wall_ms(argv, runs):
+    """Median wall ms of whole runs."""
     times = []
     for _ in range(runs):
-        subprocess.run(["sh", "-c", before])
         start = time.perf_counter()
         subprocess.run(argv, stdout=subprocess.DEVNULL)
         times.append((time.perf_counter() - start) * 1000)
@@ -112,18 +114,18 @@ def main():
     with tempfile.TemporaryDirectory(prefix="tintwell-breakdown-") as folder:
         picture, output = f"{folder}/in.bmp", f"{folder}/out.bmp"
         write_bmp(picture, width, height, seed=width * 100003 + height)
-        fresh = f"rm -f {output}"
         print(f"## {width} x {height}, {args.edit}: whole processes (perf stat, {args.runs} runs each)\n")
         print("| command | CPU ms | wall ms | page faults | context switches |")
         print("|---|---:|---:|---:|---:|")
         for label, argv in ((f"tintwell -q {args.edit}", [host, "-q", args.edit, picture, output]),
                             ("two_pass", [two_pass, picture, output]),
                             ("cat", ["sh", "-c", f"exec cat {picture} > {output}"])):
-            figures = perf_stat(argv, args.runs, fresh)
-            wall = wall_ms(argv, args.runs, fresh)
+            timed = fresh_output(argv, output)
+            figures = perf_stat(timed, args.runs)
+            wall = wall_ms(timed, args.runs)
             print(f"| {label} | {figures.get('task-clock') or 0:.1f} | {wall:.1f} | "
                   f"{figures.get('page-faults') or 0:.0f} | {figures.get('context-switches') or 0:.0f} |")
-        subprocess.run(["rm", "-f", output])
+        Path(output).unlink(missing_ok=True)
         trace = f"{folder}/trace"
         subprocess.run(["strace", "-f", "-ttt", "-T", "-o", trace, host, "-q", args.edit, picture, output],
                        stdout=subprocess.DEVNULL, check=True)

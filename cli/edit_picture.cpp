@@ -183,6 +183,15 @@ std::optional<InputFile> CheckInput(const PictureEdit& edit, const CallOptions& 
                           text::kNoiseHint);
         return std::nullopt;
     }
+    // Written as a 24-bit picture, a palette's picture must fit the library's
+    // one buffer like any other; checked before a byte of it is staged.
+    if (verdict.variant && verdict.variant->Paletted() && options.to_24_bit &&
+        std::uint64_t{verdict.variant->width} * verdict.variant->rows * 3 > korvane::kMostPixelBytes) {
+        refused = Refusal(edit, edit.input,
+                          MessageOf(text::kNotAPicture, Format(text::kTooManyStaged, korvane::kMostPixelBytes)),
+                          text::kConvertHint);
+        return std::nullopt;
+    }
     head->resize(std::min(head->size(), kPictureHeaderSize));
     header = std::move(*head);
     variant = std::move(verdict.variant);

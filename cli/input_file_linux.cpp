@@ -98,13 +98,18 @@ struct InputFile::State {
     std::vector<std::uint8_t> read_so_far;  // a stream's bytes that ReadFirstBytes took
     int watch = -1;                          // this file's inotify watch, from Watch on
     struct stat watched {};
+
+    // Removed at once, so that it retires while the process goes on.
+    void StopWatching() {
+        if (watch >= 0) ::inotify_rm_watch(WatchInstance(), std::exchange(watch, -1));
+    }
 };
 
 InputFile::InputFile(std::unique_ptr<State> state) : state_(std::move(state)) {}
 InputFile::InputFile(InputFile&&) noexcept = default;
 InputFile& InputFile::operator=(InputFile&&) noexcept = default;
 InputFile::~InputFile() {
-    if (state_ && state_->watch >= 0) ::inotify_rm_watch(WatchInstance(), state_->watch);
+    if (state_) state_->StopWatching();
 }
 
 std::optional<InputFile> InputFile::Open(const std::string& name, OpenFailure& failure) {
@@ -241,11 +246,10 @@ void InputFile::Watch() {
 }
 
 bool InputFile::ChangedSinceWatch() {
-    bool changed = state_->watch >= 0 && WatchSawWrites(state_->watch);
-    if (state_->watch >= 0) ::inotify_rm_watch(WatchInstance(), std::exchange(state_->watch, -1));
+    const bool written = state_->watch >= 0 && WatchSawWrites(state_->watch);
+    state_->StopWatching();
     struct stat now {};
-    changed = changed || ::fstat(state_->file.get(), &now) != 0 || !SameState(now, state_->watched);
-    return changed;
+    return written || ::fstat(state_->file.get(), &now) != 0 || !SameState(now, state_->watched);
 }
 
 std::string InputFile::LibraryName(const std::string&) const { return DescriptorName(state_->file.get()); }
