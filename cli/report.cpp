@@ -50,6 +50,14 @@ std::string JsonString(std::string_view text) {
 
 std::string JsonOrNull(const std::optional<std::string>& text) { return text ? JsonString(*text) : "null"; }
 
+std::string PictureJson(const std::optional<PictureFacts>& picture) {
+    if (!picture) return "null";
+    return "{\"width\":" + std::to_string(picture->width) + ",\"height\":" + std::to_string(picture->height) +
+           ",\"bits_per_pixel\":" + std::to_string(picture->bits_per_pixel) +
+           ",\"file_size\":" + std::to_string(picture->file_size) +
+           ",\"through_copy\":" + (picture->through_copy ? "true" : "false") + "}";
+}
+
 }  // namespace
 
 std::string LinesOf(const Outcome& outcome) {
@@ -62,8 +70,10 @@ std::string LinesOf(const Outcome& outcome) {
     return lines;
 }
 
-void Report(const Outcome& outcome) {
-    if (outcome.answer) std::cout << Format(text::kReadAnswerLine, ShownName(outcome.file), outcome.answer->Text()) << "\n";
+void Report(const Outcome& outcome, std::ostream& answer_stream) {
+    if (outcome.answer) {
+        answer_stream << Format(text::kReadAnswerLine, ShownName(outcome.file), outcome.answer->Text()) << "\n";
+    }
     std::cerr << LinesOf(outcome);
 }
 
@@ -75,15 +85,19 @@ std::string JsonOf(const Outcome& outcome, const PictureEdit& edit) {
     } else {
         message->pop_back();  // the last line's newline
     }
+    const std::optional<std::string> reason =
+        outcome.reason ? std::optional(outcome.reason->Text()) : std::nullopt;
     return "{\"input\":" + JsonString(edit.input) + ",\"output\":" + JsonOrNull(edit.output) +
            ",\"file\":" + JsonString(outcome.file.empty() ? edit.output.value_or(edit.input) : outcome.file) +
            ",\"kind\":" + JsonString(KindName(outcome.kind)) +
            ",\"result\":" + (outcome.result ? std::to_string(*outcome.result) : "null") +
-           ",\"exit_status\":" + std::to_string(outcome.ExitStatus()) + ",\"message\":" + JsonOrNull(message) + "}";
+           ",\"exit_status\":" + std::to_string(outcome.ExitStatus()) + ",\"message\":" + JsonOrNull(message) +
+           ",\"reason\":" + JsonOrNull(reason) + ",\"picture\":" + PictureJson(outcome.picture) + "}";
 }
 
 void ReportPicture(const Outcome& outcome, const PictureEdit& edit, const CallOptions& options) {
-    Report(outcome);
+    // With the report, stdout carries JSON alone: what read found joins the host's lines.
+    Report(outcome, options.json_report ? std::cerr : std::cout);
     if (options.json_report) std::cout << JsonOf(outcome, edit) << "\n" << std::flush;
 }
 

@@ -17,7 +17,7 @@ import pytest
 import tintwell
 from tintwell import errors
 from conftest import held_program, leftovers, make_picture, run_host, stopped_below
-from test_report import sixty_four_bits
+from test_report import REFUSED_64, sixty_four_bits
 
 NAMES = {
     "str": lambda path: str(path),
@@ -146,16 +146,43 @@ def test_the_program_s_rejected_result_maps_to_rejected(tmp_path: Path) -> None:
     assert type(tintwell.Report(**json.loads(line)).error()) is tintwell.RejectedError
 
 
-def test_check_says_what_the_picture_is(tmp_path: Path) -> None:
-    make_picture(tmp_path / "a.bmp", 7, 3)
-    make_picture(tmp_path / "r.bmp")
-    sixty_four_bits(tmp_path / "r.bmp")
-    good = tintwell.check(tmp_path / "a.bmp")
-    assert (good.editable, good.reason, good.width, good.height, good.file_size) == (True, None, 7, 3, 54 + 24 * 3)
-    bad = tintwell.check(os.fsencode(tmp_path / "r.bmp"))
-    assert (bad.editable, bad.width) == (False, None) and "64 bits per pixel" in bad.reason
-    missing = tintwell.check(tmp_path / "missing.bmp")
-    assert not missing.editable and "no such file" in missing.reason
+def other_kind(path: Path, mode: str) -> Path:
+    """A 5 x 3 picture of another BMP kind, as Pillow writes it: "P" an
+    8-bit palette, "RGBA" 32 bits per pixel."""
+    image = pytest.importorskip("PIL.Image")
+    image.new(mode, (5, 3)).save(path, "BMP")
+    return path
+
+
+def refused_picture(path: Path) -> Path:
+    make_picture(path)
+    return sixty_four_bits(path)
+
+
+# (how the file is made, what check finds: editable, width, height, bits
+# per pixel, through a copy; the reason when not editable)
+CHECKS = {
+    "24-bit": (lambda path: make_picture(path, 7, 3), (True, 7, 3, 24, False), None),
+    # The library reads a palette's one-row copy: the picture is still 5 x 3.
+    "palette": (lambda path: other_kind(path, "P"), (True, 5, 3, 8, True), None),
+    "32-bit": (lambda path: other_kind(path, "RGBA"), (True, 5, 3, 32, True), None),
+    "64-bit": (refused_picture, (False,) + (None,) * 4, REFUSED_64),
+    "missing": (lambda path: None, (False,) + (None,) * 4, "no such file"),
+}
+
+
+@pytest.mark.parametrize("kind", CHECKS)
+def test_check_says_what_the_picture_is_from_the_report_s_fields(tmp_path: Path, monkeypatch, kind) -> None:
+    make, expected, reason = CHECKS[kind]
+    path = tmp_path / "p.bmp"
+    make(path)
+    # Whatever language the messages are in, check reads numbers.
+    monkeypatch.setenv("LANGUAGE", "ko")
+    monkeypatch.setenv("LC_ALL", "ko_KR.UTF-8")
+    found = tintwell.check(os.fsencode(path))
+    assert (found.editable, found.width, found.height, found.bits_per_pixel, found.through_copy) == expected
+    assert found.reason == reason
+    assert found.file_size == (path.stat().st_size if found.editable else None)
 
 
 def test_batch_reports_each_picture_without_raising(tmp_path: Path) -> None:

@@ -13,7 +13,9 @@ import pytest
 from conftest import make_picture, run_host
 
 FIELDS = {"input": (str,), "output": (str, type(None)), "file": (str,), "kind": (str,),
-          "result": (int, type(None)), "exit_status": (int,), "message": (str, type(None))}
+          "result": (int, type(None)), "exit_status": (int,), "message": (str, type(None)),
+          "reason": (str, type(None)), "picture": (dict, type(None))}
+PICTURE_FIELDS = {"width": int, "height": int, "bits_per_pixel": int, "file_size": int, "through_copy": bool}
 KINDS = {"succeeded": 0, "refused": 4, "failed": 2, "input-changed": 5}
 
 
@@ -26,6 +28,12 @@ def objects(stdout: bytes) -> list:
         for field, types in FIELDS.items():
             assert isinstance(report[field], types), (field, line)
         assert KINDS[report["kind"]] == report["exit_status"] or report["kind"] == "failed", line
+        # The reason is the message's own words, after the file's name.
+        if report["reason"] is not None:
+            assert report["kind"] != "succeeded", line
+            assert report["reason"] in report["message"], line
+        if report["picture"] is not None:
+            assert {field: type(value) for field, value in report["picture"].items()} == PICTURE_FIELDS, line
         found.append(report)
     return found
 
@@ -47,24 +55,32 @@ def folder(tmp_path: Path) -> Path:
     return tmp_path
 
 
+# Why r.bmp is refused, and a.bmp as the host's check finds it.
+REFUSED_64 = "64 bits per pixel; tintwell cannot edit it exactly"
+A_PICTURE = {"width": 5, "height": 3, "bits_per_pixel": 24, "file_size": 54 + 16 * 3, "through_copy": False}
+
 # (command line, the one object expected, the exit status): each form and outcome.
 SINGLE = [
     (["invert", "a.bmp", "o.bmp"],
-     {"input": "a.bmp", "output": "o.bmp", "file": "o.bmp", "kind": "succeeded", "result": 999}, 0),
+     {"input": "a.bmp", "output": "o.bmp", "file": "o.bmp", "kind": "succeeded", "result": 999, "reason": None,
+      "picture": A_PICTURE}, 0),
     (["brighten", "300", "a.bmp", "o.bmp"],
      {"kind": "succeeded", "result": 999}, 0),
     (["read", "a.bmp"],
-     {"input": "a.bmp", "output": None, "file": "a.bmp", "kind": "succeeded", "result": 0}, 0),
+     {"input": "a.bmp", "output": None, "file": "a.bmp", "kind": "succeeded", "result": 0, "picture": A_PICTURE}, 0),
     (["invert", "r.bmp", "o.bmp"],
-     {"file": "r.bmp", "kind": "refused", "result": None}, 4),
+     {"file": "r.bmp", "kind": "refused", "result": None, "reason": REFUSED_64, "picture": None}, 4),
     (["invert", "missing.bmp", "o.bmp"],
-     {"file": "missing.bmp", "kind": "refused", "result": None}, 4),
+     {"file": "missing.bmp", "kind": "refused", "result": None, "reason": "no such file", "picture": None}, 4),
+    # The input was checked: what it is stands beside why the output was refused.
     (["invert", "a.bmp", "no/such/dir/o.bmp"],
-     {"file": "no/such/dir/o.bmp", "kind": "refused", "result": None}, 4),
+     {"file": "no/such/dir/o.bmp", "kind": "refused", "result": None, "picture": A_PICTURE}, 4),
+    # raw checks nothing.
     (["raw", "5", "0", "missing.bmp", "o.bmp"],
-     {"file": "missing.bmp", "kind": "failed", "result": 123}, 2),
+     {"file": "missing.bmp", "kind": "failed", "result": 123, "picture": None}, 2),
     (["raw", "11", "0", "a.bmp", "o.bmp"],
-     {"file": "a.bmp", "kind": "failed", "result": 432}, 2),
+     {"file": "a.bmp", "kind": "failed", "result": 432, "reason": "result 432: the function number is not between 1 and 10",
+      "picture": None}, 2),
     (["raw", "5", "0", "a.bmp", "no/such/dir/o.bmp"],
      {"file": "no/such/dir/o.bmp", "kind": "failed", "result": 124}, 2),
     (["raw", "10", "0", "a.bmp"],
@@ -104,11 +120,13 @@ def test_a_batch_reports_every_picture_in_input_order(folder: Path) -> None:
 
 
 def test_a_read_batch_and_the_library_messages_keep_off_stdout(folder: Path) -> None:
-    done = run_host("--report=json", "read", "-j", "2", "a.bmp", "b.bmp", cwd=folder)
+    done = run_host("--report=json", "--library-text", "read", "-j", "2", "a.bmp", "b.bmp", cwd=folder)
     assert done.returncode == 0
-    assert [(r["input"], r["output"], r["result"]) for r in objects(done.stdout)] == [
-        ("a.bmp", None, 0), ("b.bmp", None, 0)]
-    assert "파일 읽기 완료" in done.stderr.decode()
+    assert [(r["input"], r["output"], r["result"], r["picture"]["width"]) for r in objects(done.stdout)] == [
+        ("a.bmp", None, 0, 5), ("b.bmp", None, 0, 4)]
+    # The library's own bytes, and what read found, on stderr.
+    assert "파일 읽기 완료..5 x 3, 102byte" in done.stderr.decode()
+    assert "a.bmp: a 5 x 3 24-bit BMP picture of 102 bytes" in done.stderr.decode()
 
 
 def test_a_picture_whose_process_died_is_reported_by_the_batch(folder: Path) -> None:
@@ -154,3 +172,20 @@ def test_usage_errors_print_no_object(folder: Path, words) -> None:
     done = run_host("--report=json", *words, cwd=folder)
     assert done.returncode == 1
     assert done.stdout == b""
+
+
+def documented_example(text: str) -> "tuple[list, list]":
+    """The report example of a document: its command's words and the lines it shows."""
+    lines = text.replace("\\-", "-").splitlines()
+    start = next(at for at, line in enumerate(lines) if line.startswith("$ tintwell -q --report=json"))
+    return lines[start].split()[2:], lines[start + 1:start + 3]
+
+
+@pytest.mark.parametrize("document", ["README.md", "man/tintwell.1.in"])
+def test_the_documented_example_is_what_the_program_prints(tmp_path: Path, document) -> None:
+    words, shown = documented_example((Path(os.environ["TINTWELL_SOURCE_DIR"]) / document).read_text())
+    make_picture(tmp_path / "a.bmp", 127, 64, 1)
+    make_picture(tmp_path / "rgba64.bmp", 127, 64, 2)
+    sixty_four_bits(tmp_path / "rgba64.bmp")
+    done = run_host("-q", "--report=json", *words, cwd=tmp_path)
+    assert done.stdout.decode().splitlines() == shown

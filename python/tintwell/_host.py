@@ -8,11 +8,10 @@ from __future__ import annotations
 
 import json
 import os
-import re
 import signal
 import subprocess
 from dataclasses import dataclass
-from typing import Iterable, List, Optional, Sequence, Union
+from typing import Any, Dict, Iterable, List, Optional, Sequence, Union
 
 from . import _locate
 from ._edits import Edit, amount_words
@@ -20,10 +19,6 @@ from .errors import (EXIT_LIBRARY_NOT_LOADED, EXIT_USAGE, LibraryNotLoadedError,
                      error_for)
 
 Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
-
-# The library's message once it has read a picture: width, height, bfSize.
-_READ_MESSAGE = re.compile("파일 읽기 완료\\.\\.(-?\\d+) x (-?\\d+), (-?\\d+)byte".encode())
-
 
 @dataclass(frozen=True)
 class Report:
@@ -36,6 +31,11 @@ class Report:
     result: Optional[int]  # the library's result code; None when it was not called
     exit_status: int
     message: Optional[str]  # the host's English lines about it
+    reason: Optional[str] = None  # why it did not succeed, in English, without the file's name
+    # What the host's check found the input to be (width, height,
+    # bits_per_pixel, file_size, through_copy); None when it did not check it
+    # or refused it.
+    picture: Optional[Dict[str, Any]] = None
 
     @property
     def succeeded(self) -> bool:
@@ -57,15 +57,17 @@ class Report:
 
 @dataclass(frozen=True)
 class PictureCheck:
-    """What `check` found: whether the library can edit the picture, why not,
-    and its size when the library read it."""
+    """What `check` found: whether tintwell edits the picture, why not, and
+    what it is, as tintwell's own check read its headers."""
 
     path: str
     editable: bool
-    reason: Optional[str]  # the host's English line when it cannot be edited
+    reason: Optional[str]  # why tintwell does not edit it, in English ("64 bits per pixel")
     width: Optional[int]
-    height: Optional[int]
-    file_size: Optional[int]  # the header's bfSize
+    height: Optional[int]  # rows, whichever way they run
+    bits_per_pixel: Optional[int]
+    file_size: Optional[int]  # the file's length in bytes
+    through_copy: Optional[bool]  # edited through a 24-bit copy rather than as it stands
     report: Report
 
 
@@ -130,14 +132,16 @@ def edit(input: Path, output: Optional[Path], edit: Edit, amount: Optional[int] 
 
 def check(path: Path) -> PictureCheck:
     """Whether tintwell would edit the picture at `path`, and why not: the
-    library reads it (tintwell read), nothing is written. Never raises for
-    a picture that cannot be edited; says why in `reason`."""
-    reports, stderr = _run(["read", "--", _word(path)], quiet=False)
+    library reads it (tintwell read), nothing is written. What the picture
+    is comes from tintwell's report, in numbers, not from any message.
+    Never raises for a picture that cannot be edited; says why in `reason`."""
+    reports, _ = _run(["read", "--", _word(path)])
     report = reports[0]
-    size = _READ_MESSAGE.search(stderr) if report.succeeded else None
-    width, height, file_size = (int(value) for value in size.groups()) if size else (None, None, None)
-    return PictureCheck(path=report.input, editable=report.succeeded, reason=report.message, width=width,
-                        height=height, file_size=file_size, report=report)
+    picture = report.picture if report.succeeded and report.picture else {}
+    return PictureCheck(path=report.input, editable=report.succeeded, reason=report.reason,
+                        width=picture.get("width"), height=picture.get("height"),
+                        bits_per_pixel=picture.get("bits_per_pixel"), file_size=picture.get("file_size"),
+                        through_copy=picture.get("through_copy"), report=report)
 
 
 def batch(paths: Iterable[Path], edit: Edit, amount: Optional[int] = None, *, out_dir: Optional[Path] = None,
