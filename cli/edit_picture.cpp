@@ -185,8 +185,7 @@ std::optional<InputFile> CheckInput(const PictureEdit& edit, const CallOptions& 
     }
     // Written as a 24-bit picture, a palette's picture must fit the library's
     // one buffer like any other; checked before a byte of it is staged.
-    if (verdict.variant && verdict.variant->Paletted() && options.to_24_bit &&
-        std::uint64_t{verdict.variant->width} * verdict.variant->rows * 3 > korvane::kMostPixelBytes) {
+    if (verdict.variant && verdict.variant->Paletted() && options.to_24_bit && !verdict.variant->FitsAs24Bit()) {
         refused = Refusal(edit, edit.input,
                           MessageOf(text::kNotAPicture, Format(text::kTooManyStaged, korvane::kMostPixelBytes)),
                           text::kConvertHint);
