@@ -47,21 +47,28 @@ void GrayPixels(std::uint8_t* pixels, std::size_t count) {
 // fraction is then at least 0.0001) both truncate to the same whole number.
 // The kernel estimates q = N / 10000 in single precision and keeps q only when
 // 0 < N - 10000 q < 10000, which proves that q is the whole part of N / 10000
-// and that N / 10000 is not whole; black (N = 0) is exact as well. Any other
-// pixel (1,703 of the 16,777,216 colours) takes GrayValue itself.
+// and that N / 10000 is not whole; black (N = 0) is exact as well. A step with
+// any other pixel (1,703 of the 16,777,216 colours) takes GrayValue throughout.
 //
-// Each 128-bit lane holds a group of 16 pixels (48 bytes), so every shuffle
-// stays inside its lane.
+// The 32 pixels are two groups of 16, one per 128-bit lane, so every shuffle
+// stays inside its lane. A lane is loaded in quarters of four pixels, 16 bytes
+// at a time 12 bytes apart, so a step reads the 4 bytes after its 96 bytes
+// but never writes them.
 #define KORVANE_AVX2 __attribute__((target("avx2")))
 
 constexpr int kLaneBytes = 16;
 constexpr std::size_t kGroupPixels = kLaneBytes;
 constexpr std::size_t kGroupBytes = kGroupPixels * kBytesPerPixel;
 constexpr std::size_t kStepPixels = 2 * kGroupPixels;
+constexpr std::size_t kQuarterPixels = 4;
+constexpr std::size_t kQuarters = kGroupPixels / kQuarterPixels;
+constexpr std::size_t kOverreadPixels = 2;  // 4 bytes past the step, in whole pixels
 
 struct GrayShuffles {
-    // gather[c][k]: channel c of the group's 16 pixels, from its k-th 16 bytes.
-    std::int8_t gather[kBytesPerPixel][kBytesPerPixel][kLaneBytes];
+    // blue_green: a quarter's pixels as 16-bit (blue, green) pairs.
+    std::int8_t blue_green[kLaneBytes];
+    // red: a quarter's pixels as 16-bit (red, 0) pairs.
+    std::int8_t red[kLaneBytes];
     // spread[k]: the group's k-th 16 output bytes, each gray value 3 times.
     std::int8_t spread[kBytesPerPixel][kLaneBytes];
 };
@@ -70,13 +77,15 @@ constexpr GrayShuffles MakeGrayShuffles() {
     GrayShuffles masks{};
     constexpr int kNone = -1;  // a negative index makes a zero byte
     constexpr int kChannels = kBytesPerPixel;
-    for (int channel = 0; channel < kChannels; ++channel) {
-        for (int pixel = 0; pixel < kLaneBytes; ++pixel) {
-            const int byte = pixel * kChannels + channel;
-            for (int part = 0; part < kChannels; ++part) {
-                const bool here = byte / kLaneBytes == part;
-                masks.gather[channel][part][pixel] = static_cast<std::int8_t>(here ? byte % kLaneBytes : kNone);
-            }
+    for (int pixel = 0; pixel < static_cast<int>(kQuarterPixels); ++pixel) {
+        const int source = pixel * kChannels;
+        const int word = pixel * 4;
+        const std::int8_t blue_green[4] = {static_cast<std::int8_t>(source), kNone,
+                                           static_cast<std::int8_t>(source + 1), kNone};
+        const std::int8_t red[4] = {static_cast<std::int8_t>(source + 2), kNone, kNone, kNone};
+        for (int i = 0; i < 4; ++i) {
+            masks.blue_green[word + i] = blue_green[i];
+            masks.red[word + i] = red[i];
         }
     }
     for (int part = 0; part < kChannels; ++part) {
@@ -93,92 +102,59 @@ KORVANE_AVX2 __m256i BothLanes(const std::int8_t* mask) {
     return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mask)));
 }
 
-// One channel of both groups: byte i of each lane is pixel i of its group.
-KORVANE_AVX2 __m256i GatherChannel(const __m256i (&parts)[3], int channel) {
-    __m256i bytes = _mm256_setzero_si256();
-    for (int part = 0; part < 3; ++part) {
-        const __m256i picked = _mm256_shuffle_epi8(parts[part], BothLanes(kGrayShuffles.gather[channel][part]));
-        bytes = _mm256_or_si256(bytes, picked);
-    }
-    return bytes;
+// Quarter k of both groups: pixels 4k .. 4k + 3 of each.
+KORVANE_AVX2 __m256i LoadQuarter(const std::uint8_t* pixels, std::size_t quarter) {
+    const std::uint8_t* first = pixels + quarter * kQuarterPixels * kBytesPerPixel;
+    return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(first + kGroupBytes),
+                               reinterpret_cast<const __m128i*>(first));
 }
 
-// N for 4 pixels per lane from 16-bit (red, green) pairs and (blue, 0) pairs.
-KORVANE_AVX2 __m256i WeightedSums(__m256i red_green, __m256i blue_zero) {
-    const __m256i red_green_weights = _mm256_set1_epi32((kGreenGrayWeight << 16) | kRedGrayWeight);
-    const __m256i blue_weights = _mm256_set1_epi32(kBlueGrayWeight);
-    return _mm256_add_epi32(_mm256_madd_epi16(red_green, red_green_weights),
-                            _mm256_madd_epi16(blue_zero, blue_weights));
+// N of each of a quarter's pixels, as 32-bit values.
+KORVANE_AVX2 __m256i WeightedSums(__m256i quarter) {
+    const __m256i blue_green_weights = _mm256_set1_epi32((kGreenGrayWeight << 16) | kBlueGrayWeight);
+    const __m256i red_weights = _mm256_set1_epi32(kRedGrayWeight);
+    const __m256i blue_green = _mm256_shuffle_epi8(quarter, BothLanes(kGrayShuffles.blue_green));
+    const __m256i red = _mm256_shuffle_epi8(quarter, BothLanes(kGrayShuffles.red));
+    return _mm256_add_epi32(_mm256_madd_epi16(blue_green, blue_green_weights), _mm256_madd_epi16(red, red_weights));
 }
 
-struct GrayEstimate {
-    __m256i quotients;  // 32-bit q per pixel
-    __m256i exact;      // 16-bit all-ones per pixel where q is proved right
-};
-
-// q for 8 pixels per lane from their sums, and the proof that q is right.
-KORVANE_AVX2 GrayEstimate EstimateGray(__m256i sums_low, __m256i sums_high) {
+// q from N, and in `exact` all-ones where q is proved right.
+KORVANE_AVX2 __m256i EstimateGray(__m256i sums, __m256i& exact) {
     const __m256 reciprocal = _mm256_set1_ps(1.0f / kGrayScale);
     const __m256i scale = _mm256_set1_epi32(kGrayScale);  // q < 2^15: madd multiplies q by the scale
-    const __m256i q_low = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(sums_low), reciprocal));
-    const __m256i q_high = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(sums_high), reciprocal));
-    // The remainders lie well within 16 bits; the sums only need to stay zero.
-    const __m256i remainders = _mm256_packs_epi32(_mm256_sub_epi32(sums_low, _mm256_madd_epi16(q_low, scale)),
-                                                  _mm256_sub_epi32(sums_high, _mm256_madd_epi16(q_high, scale)));
-    const __m256i sums = _mm256_packs_epi32(sums_low, sums_high);
+    const __m256i quotients = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(sums), reciprocal));
+    const __m256i remainders = _mm256_sub_epi32(sums, _mm256_madd_epi16(quotients, scale));
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i inside = _mm256_and_si256(_mm256_cmpgt_epi16(remainders, zero),
-                                            _mm256_cmpgt_epi16(_mm256_set1_epi16(kGrayScale), remainders));
-    return {_mm256_packs_epi32(q_low, q_high), _mm256_or_si256(inside, _mm256_cmpeq_epi16(sums, zero))};
+    const __m256i inside = _mm256_and_si256(_mm256_cmpgt_epi32(remainders, zero), _mm256_cmpgt_epi32(scale, remainders));
+    exact = _mm256_and_si256(exact, _mm256_or_si256(inside, _mm256_cmpeq_epi32(sums, zero)));
+    return quotients;
 }
 
-// Turns 32 pixels gray in place.
+// Turns 32 pixels gray in place; reads the 4 bytes after them as well.
 KORVANE_AVX2 void GrayStep(std::uint8_t* pixels) {
-    const auto load = [pixels](std::size_t part) KORVANE_AVX2 {
-        const auto* first = reinterpret_cast<const __m128i*>(pixels + part * kLaneBytes);
-        const auto* second = reinterpret_cast<const __m128i*>(pixels + kGroupBytes + part * kLaneBytes);
-        return _mm256_loadu2_m128i(second, first);
-    };
-    const __m256i parts[3] = {load(0), load(1), load(2)};
-    const __m256i blue = GatherChannel(parts, 0);
-    const __m256i green = GatherChannel(parts, 1);
-    const __m256i red = GatherChannel(parts, 2);
-
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i red_green_low = _mm256_unpacklo_epi8(red, green);   // pixels 0-7 of each group
-    const __m256i red_green_high = _mm256_unpackhi_epi8(red, green);  // pixels 8-15
-    const __m256i blue_low = _mm256_unpacklo_epi8(blue, zero);
-    const __m256i blue_high = _mm256_unpackhi_epi8(blue, zero);
-    const GrayEstimate low = EstimateGray(
-        WeightedSums(_mm256_unpacklo_epi8(red_green_low, zero), _mm256_unpacklo_epi16(blue_low, zero)),
-        WeightedSums(_mm256_unpackhi_epi8(red_green_low, zero), _mm256_unpackhi_epi16(blue_low, zero)));
-    const GrayEstimate high = EstimateGray(
-        WeightedSums(_mm256_unpacklo_epi8(red_green_high, zero), _mm256_unpacklo_epi16(blue_high, zero)),
-        WeightedSums(_mm256_unpackhi_epi8(red_green_high, zero), _mm256_unpackhi_epi16(blue_high, zero)));
-
-    // Byte i of these is pixel i of the step (lane 1 holds pixels 16-31).
-    __m256i grays = _mm256_packus_epi16(low.quotients, high.quotients);
-    const auto exact = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_packs_epi16(low.exact, high.exact)));
-    if (exact != 0xFFFFFFFFu) [[unlikely]] {
-        alignas(32) std::uint8_t values[kStepPixels];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(values), grays);
-        for (std::size_t i = 0; i < kStepPixels; ++i) {
-            const std::uint8_t* pixel = pixels + i * kBytesPerPixel;
-            if ((exact >> i & 1) == 0) values[i] = GrayValue(pixel[0], pixel[1], pixel[2]);
-        }
-        grays = _mm256_load_si256(reinterpret_cast<const __m256i*>(values));
+    __m256i exact = _mm256_set1_epi32(-1);
+    __m256i quotients[kQuarters];
+    for (std::size_t quarter = 0; quarter < kQuarters; ++quarter) {
+        quotients[quarter] = EstimateGray(WeightedSums(LoadQuarter(pixels, quarter)), exact);
     }
-
-    for (std::size_t part = 0; part < 3; ++part) {
+    if (_mm256_movemask_epi8(exact) != -1) [[unlikely]] {
+        GrayPixels(pixels, kStepPixels);
+        return;
+    }
+    // Byte i of each lane is pixel i of its group.
+    const __m256i grays = _mm256_packus_epi16(_mm256_packs_epi32(quotients[0], quotients[1]),
+                                              _mm256_packs_epi32(quotients[2], quotients[3]));
+    for (std::size_t part = 0; part < kBytesPerPixel; ++part) {
         const __m256i out = _mm256_shuffle_epi8(grays, BothLanes(kGrayShuffles.spread[part]));
         _mm256_storeu2_m128i(reinterpret_cast<__m128i*>(pixels + kGroupBytes + part * kLaneBytes),
                              reinterpret_cast<__m128i*>(pixels + part * kLaneBytes), out);
     }
 }
 
-// Returns how many pixels it turned gray: whole steps only.
+// Returns how many pixels it turned gray: whole steps only, each followed by
+// at least the 4 bytes a step reads past its end.
 KORVANE_AVX2 std::size_t GrayStepsAvx2(std::uint8_t* pixels, std::size_t count) {
-    const std::size_t steps = count / kStepPixels;
+    const std::size_t steps = count > kOverreadPixels ? (count - kOverreadPixels) / kStepPixels : 0;
     for (std::size_t step = 0; step < steps; ++step) {
         GrayStep(pixels + step * kStepPixels * kBytesPerPixel);
     }

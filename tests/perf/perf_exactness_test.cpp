@@ -97,6 +97,22 @@ Bytes EveryValueInEveryChannel() {
     return pixels;
 }
 
+// A step reads a few bytes past its 32 pixels; buffers that end anywhere
+// around a step's end must neither be read past (ASan's run sees exact-size
+// heap buffers) nor lose their last pixels.
+TEST(GrayFastPath, BuffersEndingAroundAStep) {
+    const Bytes source = EveryValueInEveryChannel();
+    for (std::size_t count = 30; count <= 100; ++count) {
+        Bytes pixels(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(count * kBytesPerPixel));
+        TransformBuffer(pixels.data(), pixels.size(), OperationKind::kGray, 0);
+        for (std::size_t i = 0; i < pixels.size(); i += kBytesPerPixel) {
+            const std::uint8_t gray = ModelGray(source[i], source[i + 1], source[i + 2]);
+            ASSERT_TRUE(pixels[i] == gray && pixels[i + 1] == gray && pixels[i + 2] == gray)
+                << count << " pixels, pixel " << i / kBytesPerPixel;
+        }
+    }
+}
+
 TEST_P(ByteEdit, EveryAmountMatchesTheModel) {
     const ByteEditCase& edit = GetParam();
     const Bytes source = EveryValueInEveryChannel();
