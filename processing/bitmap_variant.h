@@ -130,6 +130,10 @@ std::uint32_t NarrowChannel(std::uint8_t value, std::uint32_t bits);
 void WidenRow(const BitmapVariant& variant, std::span<const std::uint8_t> row, std::span<std::uint8_t> bgr);
 void NarrowRow(const BitmapVariant& variant, std::span<const std::uint8_t> bgr, std::span<std::uint8_t> row);
 
+// Whether the rows are, byte for byte, the rows of the 24-bit copy (blue,
+// green, red bytes, no row padding): then they move as they are.
+bool RowsAsStaged(const BitmapVariant& variant);
+
 // Walks an RLE4 or RLE8 stream, fed in pieces of any size, and says whether
 // it stays inside its picture and ends with its end-of-picture code. A run
 // may spill into the row's padding (some writers do); no further. Given a

@@ -3,6 +3,8 @@
 // files, edited through the host, are checked by ecosystem/bmp_variants_test.py.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "bitmap_builder.h"
 #include "bitmap_variant.h"
 #include "picture_check.h"
@@ -195,6 +197,61 @@ TEST(DirectRows, EditedChannelsGoBackAndEveryOtherBitStays) {
     const Bytes inverted = {0xCC, 0x33, 0xAA, 0xFF, 0xFF, 0xFF};
     korvane::NarrowRow(picture, inverted, edited);
     EXPECT_EQ(edited, (Bytes{0x3C, 0xAA, 0xFF, 0xFF}));
+}
+
+// Every loop that widens and narrows rows (bytes moved as they are, the
+// usual 32-bit order, other byte orders, the 5-6-5 and 5-5-5 masks known
+// when compiled, any other masks) gives what the channel rule gives, pixel
+// by pixel, up to a row's last pixel and not a byte past it (the spans are
+// exactly as long as the pixels: ASan sees a byte written beyond).
+struct RowLoopCase {
+    const char* name;
+    std::uint16_t bits;
+    std::uint32_t compression;
+    Bytes masks;  // red, green, blue[, alpha]
+};
+
+std::uint32_t PixelOf(const Bytes& row, std::size_t at, std::size_t size) {
+    std::uint32_t pixel = 0;
+    for (std::size_t i = 0; i < size; ++i) pixel |= static_cast<std::uint32_t>(row[at + i]) << (8 * i);
+    return pixel;
+}
+
+TEST(DirectRows, EveryLoopFollowsTheChannelRule) {
+    constexpr std::int32_t kWidth = 7;
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (const RowLoopCase& c : {RowLoopCase{"24-bit", 24, 0, {}}, RowLoopCase{"32-bit BI_RGB", 32, 0, {}},
+                                 RowLoopCase{"32-bit, red first", 32, 3, Masks({0xFF, 0xFF00, 0xFF0000})},
+                                 RowLoopCase{"16-bit 5-6-5", 16, 3, Masks({0xF800, 0x07E0, 0x001F})},
+                                 RowLoopCase{"16-bit 5-5-5", 16, 0, {}},
+                                 RowLoopCase{"16-bit 4-4-4-4", 16, 6, Masks({0x0F00, 0x00F0, 0x000F, 0xF000})},
+                                 RowLoopCase{"32-bit 5-6-5 in its low bits", 32, 3, Masks({0xF800, 0x07E0, 0x001F})}}) {
+        const std::size_t size = c.bits / 8;
+        const Bytes file = VariantFile(40, kWidth, 1, c.bits, c.compression, c.masks, (kWidth * size + 3) / 4 * 4);
+        const std::optional<BitmapVariant> picture = korvane::DescribeVariant(file, file.size()).variant;
+        ASSERT_TRUE(picture) << c.name;
+        Bytes row(kWidth * size), bgr(kWidth * 3), edited_bgr(kWidth * 3);
+        for (auto* bytes : {&row, &edited_bgr}) {
+            for (auto& value : *bytes) value = static_cast<std::uint8_t>(byte(random));
+        }
+        korvane::WidenRow(*picture, row, bgr);
+        Bytes narrowed = row;
+        korvane::NarrowRow(*picture, edited_bgr, narrowed);
+        for (std::size_t x = 0; x < kWidth; ++x) {
+            const std::uint32_t pixel = PixelOf(row, x * size, size);
+            std::uint32_t expected = pixel;
+            for (std::size_t channel = 0; channel < 3; ++channel) {
+                const korvane::ChannelMask& mask = channel == 0 ? picture->blue : channel == 1 ? picture->green : picture->red;
+                const std::uint32_t low = (1u << mask.bits) - 1;
+                EXPECT_EQ(bgr[3 * x + channel], korvane::WidenChannel((pixel >> mask.shift) & low, mask.bits))
+                    << c.name << ", pixel " << x << ", channel " << channel;
+                expected = (expected & ~(low << mask.shift)) |
+                           korvane::NarrowChannel(edited_bgr[3 * x + channel], mask.bits) << mask.shift;
+            }
+            EXPECT_EQ(PixelOf(narrowed, x * size, size), expected) << c.name << ", pixel " << x;
+        }
+    }
 }
 
 }  // namespace
