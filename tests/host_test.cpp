@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <set>
 
 #include "bitmap_builder.h"
@@ -327,6 +328,65 @@ TEST(HostBmpSuite, EditsOrRefusesEveryPicture) {
         }
     }
     EXPECT_EQ(edited, 64u);
+}
+
+// Pictures of other kinds large enough that the library's edit reaches the
+// host in many pieces, with rows split between them: each comes out with
+// every byte the 24-bit copy did not hold kept (headers, row padding, a
+// 32-bit pixel's fourth byte) and the model's edit of that copy in place,
+// written to a file and to a stream alike.
+struct LargeKindCase {
+    const char* name;
+    std::int32_t width;
+    std::uint16_t bits;
+    bool v5_header;
+};
+
+TEST(HostOtherKinds, LargePicturesKeepTheirBytesAndTakeTheModelsEdit) {
+    constexpr std::int32_t kHeight = 397;
+    std::mt19937 random(19);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (const LargeKindCase& c : {LargeKindCase{"24-bit, 124-byte header, padded rows", 1001, 24, true},
+                                   LargeKindCase{"24-bit, 124-byte header, rows without padding", 1000, 24, true},
+                                   LargeKindCase{"32-bit, the fourth byte kept", 999, 32, false}}) {
+        const std::size_t size = c.bits / 8, width = static_cast<std::size_t>(c.width);
+        Bytes input = MakeBmp(c.width, kHeight, Bytes(width * kHeight * size), c.bits);
+        if (c.v5_header) {
+            input.insert(input.begin() + 54, 124 - 40, 0);
+            PutLittleEndian(input, 14, 124);
+            PutLittleEndian(input, 10, 14 + 124);
+            PutLittleEndian(input, kOffsetFileSize, static_cast<std::uint32_t>(input.size()));
+        }
+        const std::size_t offset = c.v5_header ? 14 + 124 : 54;
+        for (std::size_t at = offset; at < input.size(); ++at) input[at] = static_cast<std::uint8_t>(byte(random));
+        // The same pixels as the one layout the library reads, and the model's edit of them.
+        const std::size_t stride = (width * size + 3) / 4 * 4, copy_stride = (width * 3 + 3) / 4 * 4;
+        Bytes copy_pixels;
+        for (std::size_t row = 0; row < kHeight; ++row) {
+            for (std::size_t x = 0; x < width; ++x) {
+                const auto pixel = input.begin() + static_cast<std::ptrdiff_t>(offset + row * stride + x * size);
+                copy_pixels.insert(copy_pixels.end(), pixel, pixel + 3);
+            }
+        }
+        const Bytes edited = ModelCall({MakeBmp(c.width, kHeight, copy_pixels), true, 40, 2}).output.value_or(Bytes{});
+        ASSERT_EQ(edited.size(), 54 + copy_stride * kHeight) << c.name;
+        Bytes expected = input;
+        for (std::size_t row = 0; row < kHeight; ++row) {
+            for (std::size_t x = 0; x < width; ++x) {
+                for (std::size_t channel = 0; channel < 3; ++channel) {
+                    expected[offset + row * stride + x * size + channel] = edited[54 + row * copy_stride + 3 * x + channel];
+                }
+            }
+        }
+        TempDir dir;
+        WriteBytes(dir.File("in.bmp"), input);
+        const ProcessOutcome to_file = RunHost({"-q", "brighten", "40", "in.bmp", "out.bmp"}, dir.path().string());
+        EXPECT_EQ(to_file.exit_status, 0) << c.name << ": " << to_file.stderr_bytes;
+        EXPECT_TRUE(ReadBytes(dir.File("out.bmp")) == expected) << c.name;
+        const ProcessOutcome to_stream = RunHost({"-q", "brighten", "40", "in.bmp", "-"}, dir.path().string());
+        EXPECT_EQ(to_stream.exit_status, 0) << c.name << ": " << to_stream.stderr_bytes;
+        EXPECT_TRUE(Bytes(to_stream.stdout_bytes.begin(), to_stream.stdout_bytes.end()) == expected) << c.name;
+    }
 }
 
 TEST(Host, HelpAndVersion) {
