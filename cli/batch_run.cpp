@@ -20,6 +20,11 @@
 namespace tintwell_cli {
 namespace {
 
+PictureEdit EditOf(const BatchPlan& plan, const BatchPicture& picture) {
+    return PictureEdit{plan.edit.function, plan.amount, picture.input,
+                       picture.output.empty() ? std::nullopt : std::optional(picture.output)};
+}
+
 // Prints the pictures' messages in input order, failures and the summary
 // on stderr, and a progress line on stderr when it is a terminal.
 class BatchReport {
@@ -80,12 +85,18 @@ private:
         return count == 1 ? Format(text::kOnePicture) : Format(text::kPictures, count);
     }
 
-    static void Print(const BatchPicture& picture, const PictureOutcome& outcome) {
+    void Print(const BatchPicture& picture, const PictureOutcome& outcome) const {
         if (outcome.stopped) return;  // its edit was cut short on purpose: nothing it said is its result
         std::fwrite(outcome.messages.data(), 1, outcome.messages.size(), stdout);
         std::fflush(stdout);
         std::cerr << outcome.lines;
-        if (outcome.problem) ReportAboutFile(picture.input, *outcome.problem);
+        if (!outcome.problem) return;
+        // Its process said nothing of its own: the parent reports it.
+        Outcome died;
+        died.kind = OutcomeKind::kFailed;
+        died.file = picture.input;
+        died.reason = *outcome.problem;
+        ReportPicture(died, EditOf(plan_, picture), plan_.call);
     }
 
     void ShowProgress() {
@@ -119,10 +130,9 @@ bool CreateOutputDirectory(const std::string& directory) {
 }
 
 OutcomeKind EditAndReport(TintwellEntry entry, const BatchPlan& plan, const BatchPicture& picture) {
-    const PictureEdit edit{plan.edit.function, plan.amount, picture.input,
-                           picture.output.empty() ? std::nullopt : std::optional(picture.output)};
+    const PictureEdit edit = EditOf(plan, picture);
     const Outcome outcome = EditPicture(entry, edit, plan.call);
-    Report(outcome);
+    ReportPicture(outcome, edit, plan.call);
     FlushOutput();
     return outcome.kind;
 }

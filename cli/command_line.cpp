@@ -16,6 +16,7 @@ constexpr std::string_view kOutDirOption = "--out-dir";
 constexpr std::string_view kInPlaceOption = "--in-place";
 constexpr std::string_view kJobsOption = "-j";
 constexpr std::string_view kEndOfOptions = "--";
+constexpr std::string_view kJsonReportOption = "--report=json";
 
 using Problem = std::optional<Message>;
 
@@ -37,6 +38,8 @@ bool ReadCallOption(std::string_view word, CallOptions& options) {
         options.to_24_bit = true;
     } else if (word == "--library-text") {
         options.library_text = true;
+    } else if (word == kJsonReportOption) {
+        options.json_report = true;
     } else {
         return false;
     }
@@ -204,6 +207,10 @@ Problem ReadEdit(const std::vector<std::string>& words, Command& command) {
     }
     if (!command.edit.writes_output && command.files.size() != 1) {
         return MessageOf(text::kNeedsInputAlone, command.edit.name, FileCount(command.files.size()));
+    }
+    if (command.call.json_report && command.edit.writes_output &&
+        DescriptorNamed(command.files[1], true) == kStdoutDescriptor) {
+        return MessageOf(text::kJsonReportOnPicture);
     }
     return InvalidName(command.files);
 }

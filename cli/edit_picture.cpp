@@ -185,8 +185,7 @@ std::optional<InputFile> CheckInput(const PictureEdit& edit, const CallOptions& 
     }
     // Written as a 24-bit picture, a palette's picture must fit the library's
     // one buffer like any other; checked before a byte of it is staged.
-    if (verdict.variant && verdict.variant->Paletted() && options.to_24_bit &&
-        std::uint64_t{verdict.variant->width} * verdict.variant->rows * 3 > korvane::kMostPixelBytes) {
+    if (verdict.variant && verdict.variant->Paletted() && options.to_24_bit && !verdict.variant->FitsAs24Bit()) {
         refused = Refusal(edit, edit.input,
                           MessageOf(text::kNotAPicture, Format(text::kTooManyStaged, korvane::kMostPixelBytes)),
                           text::kConvertHint);
@@ -224,6 +223,7 @@ std::optional<Message> OpenStream(int fd, const PictureEdit& edit, const FileIde
 // stderr, or nowhere when stderr is where the picture goes too.
 LibraryMessages MessagesFor(const Destination& to, const CallOptions& options) {
     if (options.quiet) return LibraryMessages::kDropped;
+    if (options.json_report) return LibraryMessages::kOnStderr;
     if (!to.stream) return LibraryMessages::kOnStdout;
     const std::optional<FileIdentity> picture = IdentityOfDescriptor(to.stream_fd);
     if (picture != IdentityOfDescriptor(1)) return LibraryMessages::kOnStdout;
@@ -409,6 +409,7 @@ Outcome EditVariant(TintwellEntry entry, const PictureEdit& edit, const CallOpti
     const std::vector<std::uint8_t> compared(
         header.begin(), header.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(header.size(), unedited)));
     Outcome outcome = Finish(edit, options, result, input, checked_size, compared, to, completion);
+    outcome.result = result;
     if (messages != LibraryMessages::kDropped) {
         outcome.remarks.insert(outcome.remarks.begin(), StageRemark(variant, kind, edit.output.has_value()));
     }
@@ -436,6 +437,42 @@ Outcome ReadAnswer(const PictureEdit& edit, InputFile& input) {
     return outcome;
 }
 
+// What the check found the input to be.
+PictureFacts FactsOf(const std::vector<std::uint8_t>& header, const std::optional<korvane::BitmapVariant>& variant,
+                     std::uint64_t file_size) {
+    if (variant) return PictureFacts{variant->width, variant->rows, variant->bits, file_size, true};
+    const korvane::BitmapHeader parsed = korvane::ParseHeader(header);
+    return PictureFacts{parsed.biWidth, parsed.biHeight, parsed.biBitCount, file_size, false};
+}
+
+// The edit once the input is open (and checked, unless --force): the
+// output prepared, the library called, the output put in place.
+Outcome EditOpenInput(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options, int output_fd,
+                      const FileIdentity& identity, InputFile& input, const std::vector<std::uint8_t>& header,
+                      const std::optional<korvane::BitmapVariant>& variant) {
+    const std::uint64_t checked_size = input.size();
+    Destination to;
+    if (output_fd >= 0) {
+        if (std::optional<Message> problem = OpenStream(output_fd, edit, identity, to)) {
+            return Refusal(edit, *edit.output, std::move(*problem));
+        }
+    } else if (edit.output) {
+        Message problem;
+        to.file = SafeOutput::Prepare(*edit.output, checked_size, problem);
+        if (!to.file) return Refusal(edit, *edit.output, std::move(problem));
+    }
+    if (std::optional<Message> problem = LibraryCannotOpen()) return Refusal(edit, edit.input, std::move(*problem));
+    if (variant) return EditVariant(entry, edit, options, *variant, input, checked_size, header, to);
+    const std::int32_t result =
+        CallLibrary(entry, input.LibraryName(edit.input), edit.output ? std::optional(to.LibraryName()) : std::nullopt,
+                    edit.amount, edit.function, MessagesFor(to, options), WordingFor(options));
+    Outcome outcome = !to.stream && !to.file && IsSuccess(result)
+                          ? ReadAnswer(edit, input)
+                          : Finish(edit, options, result, input, checked_size, header, to, Completion{});
+    outcome.result = result;
+    return outcome;
+}
+
 }  // namespace
 
 Outcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options) {
@@ -453,36 +490,21 @@ Outcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const CallOpti
     const FileIdentity identity = input->Identity();
     std::vector<std::uint8_t> header;
     std::optional<korvane::BitmapVariant> variant;
-    if (options.check) {
-        input = CheckInput(edit, options, std::move(*input), header, variant, refused);
-        if (!input) return refused;
-    }
-    const std::uint64_t checked_size = input->size();
-    Destination to;
-    if (output_fd >= 0) {
-        if (std::optional<Message> problem = OpenStream(output_fd, edit, identity, to)) {
-            return Refusal(edit, *edit.output, std::move(*problem));
-        }
-    } else if (edit.output) {
-        Message problem;
-        to.file = SafeOutput::Prepare(*edit.output, checked_size, problem);
-        if (!to.file) return Refusal(edit, *edit.output, std::move(problem));
-    }
-    if (std::optional<Message> problem = LibraryCannotOpen()) return Refusal(edit, edit.input, std::move(*problem));
-    if (variant) return EditVariant(entry, edit, options, *variant, *input, checked_size, header, to);
-    const std::int32_t result =
-        CallLibrary(entry, input->LibraryName(edit.input), edit.output ? std::optional(to.LibraryName()) : std::nullopt,
-                    edit.amount, edit.function, MessagesFor(to, options), WordingFor(options));
-    if (!to.stream && !to.file && IsSuccess(result)) return ReadAnswer(edit, *input);
-    return Finish(edit, options, result, *input, checked_size, header, to, Completion{});
+    if (!options.check) return EditOpenInput(entry, edit, options, output_fd, identity, *input, header, variant);
+    input = CheckInput(edit, options, std::move(*input), header, variant, refused);
+    if (!input) return refused;
+    const PictureFacts facts = FactsOf(header, variant, input->size());
+    Outcome outcome = EditOpenInput(entry, edit, options, output_fd, identity, *input, header, variant);
+    outcome.picture = facts;
+    return outcome;
 }
 
 Outcome CallWithNames(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options) {
-    const std::int32_t result =
-        CallLibrary(entry, edit.input, edit.output, edit.amount, edit.function,
-                    options.quiet ? LibraryMessages::kDropped : LibraryMessages::kOnStdout, LibraryWording::kAsPrinted);
-    if (IsSuccess(result)) return {};
-    return LibraryFailure(edit, result);
+    const std::int32_t result = CallLibrary(entry, edit.input, edit.output, edit.amount, edit.function,
+                                            MessagesFor(Destination{}, options), LibraryWording::kAsPrinted);
+    Outcome outcome = IsSuccess(result) ? Outcome{} : LibraryFailure(edit, result);
+    outcome.result = result;
+    return outcome;
 }
 
 std::vector<Message> NameWarnings(const PictureEdit& edit) {

@@ -237,6 +237,7 @@ inline constexpr Text kNoFileCounted = "got no file";
 inline constexpr Text kOneFileCounted = "got 1 file";
 inline constexpr Text kFilesCounted = "got {0} files";
 inline constexpr Text kNotUtf8Name = "file name is not valid UTF-8: '{0}'";
+inline constexpr Text kJsonReportOnPicture = "--report=json writes on stdout, where OUTPUT would send the picture";
 inline constexpr Text kNotUtf16Argument = "argument {0} is not valid UTF-16 (a lone surrogate)";
 
 // What an amount that does not act as it reads does instead.

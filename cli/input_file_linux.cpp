@@ -8,6 +8,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,6 +81,17 @@ std::optional<std::size_t> ReadFully(int fd, std::uint8_t* bytes, std::size_t co
     return done;
 }
 
+// A FIFO opened without blocking reads as empty until a writer comes: wait
+// for its first bytes, or for a writer that came and went without any.
+bool AwaitWriter(int fd) {
+    pollfd wanted{fd, POLLIN, 0};
+    for (;;) {
+        const int ready = ::poll(&wanted, 1, -1);
+        if (ready > 0) return true;
+        if (ready < 0 && errno != EINTR) return false;
+    }
+}
+
 // A file no one else can open: O_TMPFILE, else a named file unlinked at once.
 Descriptor PrivateFile(const std::string& folder) {
     Descriptor file(::open(folder.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600));
@@ -114,7 +126,8 @@ InputFile::~InputFile() {
 
 std::optional<InputFile> InputFile::Open(const std::string& name, OpenFailure& failure) {
     auto state = std::make_unique<State>();
-    // Not blocking: a pipe must be refused, not waited on.
+    // Not blocking, so that the open itself never waits (a FIFO without a
+    // writer, a serial line without carrier); a FIFO waits below, once known.
     state->file = Descriptor(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!state->file.valid()) {
         failure = {errno == EACCES, ErrnoWords(errno)};
@@ -125,6 +138,10 @@ std::optional<InputFile> InputFile::Open(const std::string& name, OpenFailure& f
         return std::nullopt;
     }
     const int fd = state->file.get();
+    if (S_ISFIFO(state->status.st_mode) && !AwaitWriter(fd)) {
+        failure = {false, ErrnoWords(errno)};
+        return std::nullopt;
+    }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return InputFile(std::move(state));
 }

@@ -14,6 +14,9 @@ struct CallOptions {
     bool quiet = false;  // -q: the library's messages on stdout are dropped
     bool to_24_bit = false;  // --to-24-bit: a paletted picture is written as a 24-bit one
     bool library_text = false;  // --library-text: the library's messages as it prints them, in any language
+    // --report=json: stdout carries one JSON object per picture, and the
+    // library's messages go to stderr instead.
+    bool json_report = false;
 };
 
 // Names are valid UTF-8 (checked when the command line is read).

@@ -136,8 +136,7 @@ std::optional<VariantRefusal> SizeRefusal(std::int64_t width, std::int64_t heigh
     v.rows = static_cast<std::uint32_t>(height < 0 ? -height : height);
     if (v.top_down && v.Rle()) return VariantRefusal{VariantProblem::kTopDownRle};
     // A direct-colour picture is staged as 24-bit pixels in the library's one buffer.
-    const std::uint64_t staged = std::uint64_t{v.width} * v.rows * kBytesPerPixel;
-    if (!v.Paletted() && staged > kMostPixelBytes) return VariantRefusal{VariantProblem::kTooManyPixels};
+    if (!v.Paletted() && !v.FitsAs24Bit()) return VariantRefusal{VariantProblem::kTooManyPixels};
     v.row_stride = (std::uint64_t{v.width} * v.bits + 31) / 32 * 4;
     return std::nullopt;
 }

@@ -98,6 +98,8 @@ struct BitmapVariant {
 
     bool Paletted() const { return bits <= 8; }
     bool Rle() const { return compression == kRle8 || compression == kRle4; }
+    // Whether every pixel, as 24-bit pixels, fits the library's one buffer.
+    bool FitsAs24Bit() const { return std::uint64_t{width} * rows * kBytesPerPixel <= kMostPixelBytes; }
     // The one layout the library reads as it stands.
     bool LibraryLayout() const;
     // Where the rows end, for uncompressed rows: bytes after it are kept.

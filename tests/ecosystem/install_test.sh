@@ -43,6 +43,16 @@ expect_same_file "installed Korean manual page" "$build_dir/man/ko/tintwell.1" \
     <(gzip -dc "$prefix/share/man/ko/man1/tintwell.1.gz")
 expect_contains "pkg-config prefix: the one installed to" "$prefix/$libdir/pkgconfig/korvanetintwell.pc" "prefix=$prefix"
 
+echo "-- the Python package, in the prefix's Python path"
+python_dir=$(cd "$prefix" && echo lib/python3*/site-packages)
+for file in __init__.py _host.py _library.py distributed.py errors.py _installed.py py.typed; do
+    [[ -f $prefix/$python_dir/tintwell/$file ]] || fail "$python_dir/tintwell/$file is not installed"
+done
+run env -u TINTWELL_PROGRAM -u TINTWELL_LIBRARY PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$prefix/$python_dir" \
+    /usr/bin/python3 -c 'import tintwell._locate as where; print(where.program(), where.library())'
+expect_eq "what the installed package runs and loads" \
+    "$prefix/bin/tintwell $prefix/$libdir/libKorvaneTintwell.so.1" "$(cat "$scratch/out")"
+
 echo "-- version file of the CMake package"
 cat >"$scratch/version_check.cmake" <<EOF
 string(REPLACE . ";" parts \${PACKAGE_FIND_VERSION})

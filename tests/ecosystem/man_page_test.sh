@@ -27,14 +27,9 @@ esac
 
 "$tintwell" --help >"$scratch/help"
 
-# The page as plain text lines: roff font changes and escapes removed.
-plain_man() {
-    sed -e 's/\\f[BIRP]//g' -e 's/\\-/-/g' -e 's/\\(aq/'"'"'/g' -e 's/\\(mu/x/g' -e 's/\\&//g' "$man_page"
-}
-
 # "SECTION<TAB>tag" for every .TP item of the page.
 man_tags() {
-    plain_man | awk '/^\.SH / { section = substr($0, 5); gsub(/"/, "", section); next }
+    plain_man "$man_page" | awk '/^\.SH / { section = substr($0, 5); gsub(/"/, "", section); next }
                      tag { sub(/^\.[BIR]+ /, ""); print section "\t" $0; tag = 0; next }
                      /^\.TP/ { tag = 1 }'
 }
@@ -54,7 +49,7 @@ section_tags() { man_tags | awk -F'\t' -v section="$1" '$1 == section { print $2
 echo "-- synopsis"
 help_usage=$(sed -n '1,/^$/p' "$scratch/help" | sed -e "s/^$usage_word: //" -e 's/^ *//' -e '/^$/d')
 # The second section, after NAME, in every language.
-man_synopsis=$(plain_man | awk '/^\.SH/ { section++; next } section == 2 && !/^\./')
+man_synopsis=$(plain_man "$man_page" | awk '/^\.SH/ { section++; next } section == 2 && !/^\./')
 expect_eq "SYNOPSIS against the usage lines" "$help_usage" "$man_synopsis"
 
 echo "-- edits"
@@ -66,7 +61,7 @@ expect_eq "edit numbers against the header" "$header_functions" "$(cut -d' ' -f3
 
 echo "-- options"
 # An option with a short and a long name ("-q, --quiet") counts by its first.
-help_options=$(grep -oE '^  (-[a-z]|--[a-z0-9-]*)(,| |$)' "$scratch/help" | tr -d ' ,' | sort)
+help_options=$(grep -oE '^  (-[a-z]|--[a-z0-9-]*(=[a-z]+)?)(,| |$)' "$scratch/help" | tr -d ' ,' | sort)
 man_options=$(section_tags "$options" | cut -d' ' -f1 | tr -d ',' | sort)
 expect_eq "OPTIONS against the help's options" "$help_options" "$man_options"
 usage_options=$(grep -oE '(^|[[( ])(-[a-z]|--[a-z0-9-]*)' <<<"$help_usage" | tr -d '[( ' | sort -u)

@@ -37,7 +37,7 @@ std::string CheckRle(const BitmapVariant& v, std::span<const std::uint8_t> file)
     walked.Feed(stream);
     // The host decodes only what it may write as a 24-bit picture: a row
     // buffer as wide as the picture is held then.
-    if (std::uint64_t{v.width} * v.rows * 3 > korvane::kMostPixelBytes) return "";
+    if (!v.FitsAs24Bit()) return "";
     korvane::RleWalk decoded(v);
     std::uint64_t rows = 0;
     const korvane::RleWalk::RowSink sink = [&rows](std::span<const std::uint8_t>) { ++rows; };
