@@ -187,7 +187,7 @@ std::optional<InputFile> CheckInput(const PictureEdit& edit, const CallOptions& 
     // one buffer like any other; checked before a byte of it is staged.
     if (verdict.variant && verdict.variant->Paletted() && options.to_24_bit && !verdict.variant->FitsAs24Bit()) {
         refused = Refusal(edit, edit.input,
-                          MessageOf(text::kNotAPicture, Format(text::kTooManyStaged, korvane::kMostPixelBytes)),
+                          MessageOf(text::kNotAPicture, TooManyStagedRefusal()),
                           text::kConvertHint);
         return std::nullopt;
     }

@@ -108,12 +108,23 @@ std::string Usage(const std::string& problem) {
     return "tintwell: " + problem + "\nTry 'tintwell --help' for more information.\n";
 }
 
+// 30,000 x 30,000 pixels in an RLE8 stream that ends at once: a small file
+// whose 24-bit picture would be 2.7 GB.
+Bytes HugeRle8Picture() {
+    constexpr std::uint32_t kRle8 = 1;
+    Bytes file = VariantFile(40, 30000, 30000, 8, kRle8, Bytes(256 * 4), 2);
+    file[file.size() - 2] = 0;  // end of the picture
+    file[file.size() - 1] = 1;
+    return file;
+}
+
 TEST_P(HostFailure, ExitsWithTheRightStatusAndSaysWhy) {
     const FailureCase& c = GetParam();
     TempDir dir;
     const Bytes input = Picture();
     WriteBytes(dir.File("in.bmp"), input);
     WriteBytes(dir.File("notes.bmp"), Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
+    WriteBytes(dir.File("huge.bmp"), HugeRle8Picture());
     std::filesystem::create_directory(dir.File("folder"));
     const ProcessOutcome outcome = RunHost(c.arguments, dir.path().string());
     EXPECT_EQ(outcome.exit_status, c.exit_status) << outcome.stderr_bytes;
@@ -125,7 +136,7 @@ TEST_P(HostFailure, ExitsWithTheRightStatusAndSaysWhy) {
     EXPECT_EQ(ReadBytes(dir.File("in.bmp")), input);
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
-    EXPECT_EQ(files, 3u) << "no temporary left behind";
+    EXPECT_EQ(files, 4u) << "no temporary left behind";
 }
 
 const std::string kAmountRange = "an integer from -2147483648 to 2147483647";
@@ -181,6 +192,10 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{{"-q", "copy", "/dev/null", "out.bmp"}, 4,
                     "tintwell: /dev/null: an empty file; tintwell cannot edit it exactly; nothing written (convert IN "
                     "BMP3:OUT or gm convert IN BMP3:OUT writes a BMP that tintwell edits)\n"},
+        FailureCase{{"--to-24-bit", "invert", "huge.bmp", "out.bmp"}, 4,
+                    "tintwell: huge.bmp: more pixels than the library's limit of 2,147,483,647 pixel bytes; tintwell "
+                    "cannot edit it exactly; nothing written (convert IN BMP3:OUT or gm convert IN BMP3:OUT writes a "
+                    "BMP that tintwell edits)\n"},
         FailureCase{{"--module", "/no/such/library.so", "invert", "in.bmp", "out.bmp"}, 3,
                     "tintwell: cannot load the library: /no/such/library.so: cannot open shared object file: No "
                     "such file or directory\n"}));
