@@ -359,7 +359,8 @@ Outcome EditVariant(TintwellEntry entry, const PictureEdit& edit, const CallOpti
                     const std::vector<std::uint8_t>& header, Destination& to) {
     const StageKind kind = StageKindOf(variant, options.to_24_bit);
     Message problem;
-    std::optional<InputFile> stage = MakeStage(variant, kind, input, problem);
+    korvane::KeptBits kept(variant);
+    std::optional<InputFile> stage = MakeStage(variant, kind, input, kept, problem);
     if (!stage) return Refusal(edit, edit.input, std::move(problem));
     // The host writes the picture in its own kind from the library's edit
     // of the copy (unless the copy is the picture to be written): into an
@@ -375,7 +376,7 @@ Outcome EditVariant(TintwellEntry entry, const PictureEdit& edit, const CallOpti
     };
     std::string error;
     if (put_back && to.file) {
-        writer.emplace(variant, kind, input, to_output);
+        writer.emplace(variant, kind, input, kept, to_output);
         piped = StreamOutput::OpenInto(
             [&writer](std::span<const std::uint8_t> bytes, std::string& why) { return writer->Feed(bytes, why); },
             error);
@@ -398,7 +399,7 @@ Outcome EditVariant(TintwellEntry entry, const PictureEdit& edit, const CallOpti
         const StreamOutput::Delivered delivered = piped->Finish();
         if (result == TINTWELL_RESULT_WRITTEN) completion.put_back_error = delivered.error ? delivered.error : writer->Finish();
     } else if (result == TINTWELL_RESULT_WRITTEN && edited) {
-        completion.put_back_error = PutBack(variant, kind, input, *edited, to_output);
+        completion.put_back_error = PutBack(variant, kind, input, kept, *edited, to_output);
     }
     // The output's first bytes are the input's up to its palette or pixels
     // (an OS/2 file's lie within 54 bytes); a 24-bit picture written

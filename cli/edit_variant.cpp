@@ -118,7 +118,8 @@ bool StageRowsAsTheyAre(const BitmapVariant& v, const InputFile& input, InputFil
     return !failed;
 }
 
-bool StagePixels(const BitmapVariant& v, const InputFile& input, InputFile& stage, std::string& error) {
+bool StagePixels(const BitmapVariant& v, const InputFile& input, InputFile& stage, korvane::KeptBits& kept,
+                 std::string& error) {
     if (korvane::RowsAsStaged(v)) return StageRowsAsTheyAre(v, input, stage, error);
     std::vector<std::uint8_t> rows;
     return WriteStage(stage, v.width, v.rows,
@@ -128,6 +129,7 @@ bool StagePixels(const BitmapVariant& v, const InputFile& input, InputFile& stag
                                            why)) {
                               return false;
                           }
+                          kept.Note(rows);
                           for (std::uint64_t r = 0; r < count; ++r) {
                               korvane::WidenRow(v, std::span(rows).subspan(r * v.row_stride, v.row_stride),
                                                 std::span(bytes).subspan(r * layout.stride, layout.row_bytes));
@@ -206,12 +208,12 @@ StageKind StageKindOf(const BitmapVariant& variant, bool expand) {
 }
 
 std::optional<InputFile> MakeStage(const BitmapVariant& variant, StageKind kind, const InputFile& input,
-                                   Message& problem) {
+                                   korvane::KeptBits& kept, Message& problem) {
     std::string folder;
     std::string error;
     std::optional<InputFile> stage = InputFile::Scratch(folder, error);
     bool made = stage.has_value();
-    if (made && kind == StageKind::kPixels) made = StagePixels(variant, input, *stage, error);
+    if (made && kind == StageKind::kPixels) made = StagePixels(variant, input, *stage, kept, error);
     if (made && kind == StageKind::kPalette) made = StagePalette(variant, input, *stage, error);
     if (made && kind == StageKind::kExpanded) made = StageExpanded(variant, input, *stage, error);
     if (made) return stage;
@@ -219,14 +221,17 @@ std::optional<InputFile> MakeStage(const BitmapVariant& variant, StageKind kind,
     return std::nullopt;
 }
 
-PutBackWriter::PutBackWriter(const BitmapVariant& variant, StageKind kind, const InputFile& input, Appender append)
+PutBackWriter::PutBackWriter(const BitmapVariant& variant, StageKind kind, const InputFile& input,
+                             const korvane::KeptBits& kept, Appender append)
     : variant_(variant),
       kind_(kind),
       input_(input),
+      kept_(kept),
       append_(std::move(append)),
       stride_(StageRows(kind == StageKind::kPalette ? variant.palette_entries : variant.width,
                         kind == StageKind::kPalette ? 1 : variant.rows).stride),
       rows_(kind == StageKind::kPalette ? 1 : variant.rows),
+      row_bytes_(std::uint64_t{3} * variant.width),
       rows_per_chunk_(RowsPerChunk(std::max(variant.row_stride, stride_))),
       as_they_come_(kind == StageKind::kPixels && korvane::RowsAsStaged(variant)) {}
 
@@ -248,31 +253,59 @@ bool PutBackWriter::Feed(std::span<const std::uint8_t> edited, std::string& erro
     edited = edited.first(static_cast<std::size_t>(std::min<std::uint64_t>(rows_left, edited.size())));
     received_ += edited.size();
     if (as_they_come_) return edited.empty() || append_(edited, error);
+    if (kind_ != StageKind::kPixels) {
+        pending_.insert(pending_.end(), edited.begin(), edited.end());  // the palette's one row
+        return true;
+    }
     while (!edited.empty()) {
-        const std::uint64_t chunk = std::min(rows_per_chunk_, rows_ - rows_done_) * stride_;
-        const std::size_t taken = static_cast<std::size_t>(std::min<std::uint64_t>(chunk - pending_.size(), edited.size()));
-        pending_.insert(pending_.end(), edited.begin(), edited.begin() + static_cast<std::ptrdiff_t>(taken));
-        edited = edited.subspan(taken);
-        if (pending_.size() == chunk && kind_ == StageKind::kPixels && !PutRowsBack(error)) return false;
+        // A row split between two pieces is put back with the whole rows after it.
+        if (!pending_.empty()) {
+            const std::size_t taken =
+                static_cast<std::size_t>(std::min<std::uint64_t>(stride_ - pending_.size(), edited.size()));
+            pending_.insert(pending_.end(), edited.begin(), edited.begin() + static_cast<std::ptrdiff_t>(taken));
+            edited = edited.subspan(taken);
+            if (pending_.size() < stride_) return true;
+        }
+        const std::uint64_t whole = std::min<std::uint64_t>(edited.size() / stride_, rows_per_chunk_);
+        const std::span<const std::uint8_t> rows = edited.first(static_cast<std::size_t>(whole * stride_));
+        if ((!pending_.empty() || !rows.empty()) && !PutRowsBack(rows, error)) return false;
+        edited = edited.subspan(rows.size());
+        if (edited.size() < stride_) {
+            pending_.assign(edited.begin(), edited.end());
+            edited = {};
+        }
     }
     return true;
 }
 
-// Narrows the whole rows held into the input's rows, which keep every other bit.
-bool PutBackWriter::PutRowsBack(std::string& error) {
-    const StageRows layout(variant_.width, variant_.rows);
-    const std::uint64_t count = pending_.size() / stride_;
-    if (!ReadExactly(input_, variant_.pixel_offset + rows_done_ * variant_.row_stride, count * variant_.row_stride,
-                     input_rows_, error)) {
+// Narrows the edited rows (the completed row held, then `rows`) into the
+// input's rows, which keep every other bit, straight from where they came;
+// when every pixel kept the same bits, into rows made of them instead.
+bool PutBackWriter::PutRowsBack(std::span<const std::uint8_t> rows, std::string& error) {
+    const std::uint64_t held = pending_.size() / stride_;
+    const std::uint64_t count = held + rows.size() / stride_;
+    const auto bytes = static_cast<std::size_t>(count * variant_.row_stride);
+    if (kept_.Same()) {
+        // Narrowing leaves the kept bits as they are: made once, they serve every chunk.
+        const std::size_t made = input_rows_.size();
+        if (made < bytes) {
+            input_rows_.resize(bytes);
+            kept_.Fill(std::span(input_rows_).subspan(made));
+        }
+    } else if (!ReadExactly(input_, variant_.pixel_offset + rows_done_ * variant_.row_stride, bytes, input_rows_,
+                            error)) {
         return false;
     }
+    const std::span<std::uint8_t> output = std::span(input_rows_).first(bytes);
+    const std::span<const std::uint8_t> first = pending_;
     for (std::uint64_t r = 0; r < count; ++r) {
-        korvane::NarrowRow(variant_, std::span(pending_).subspan(r * stride_, layout.row_bytes),
-                           std::span(input_rows_).subspan(r * variant_.row_stride, variant_.row_stride));
+        const std::span<const std::uint8_t> edited_row =
+            r < held ? first.subspan(0, row_bytes_) : rows.subspan((r - held) * stride_, row_bytes_);
+        korvane::NarrowRow(variant_, edited_row, output.subspan(r * variant_.row_stride, variant_.row_stride));
     }
     rows_done_ += count;
     pending_.clear();
-    return append_(input_rows_, error);
+    return append_(output, error);
 }
 
 std::optional<std::string> PutBackWriter::Finish() {
@@ -292,8 +325,8 @@ std::optional<std::string> PutBackWriter::Finish() {
 }
 
 std::optional<std::string> PutBack(const BitmapVariant& variant, StageKind kind, const InputFile& input,
-                                   const InputFile& edited, const Appender& append) {
-    PutBackWriter writer(variant, kind, input, append);
+                                   const korvane::KeptBits& kept, const InputFile& edited, const Appender& append) {
+    PutBackWriter writer(variant, kind, input, kept, append);
     std::string error;
     std::vector<std::uint8_t> bytes;
     for (std::uint64_t at = 0;; at += kChunk) {

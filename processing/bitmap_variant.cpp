@@ -443,6 +443,51 @@ void MoveRow(Way way, const BitmapVariant& v, const std::uint8_t* from, std::uin
 
 bool RowsAsStaged(const BitmapVariant& v) { return CopyOrder(v) && v.row_stride == std::uint64_t{3} * v.width; }
 
+namespace {
+
+// The bits of a pixel outside its three masks.
+std::uint32_t KeptMask(const BitmapVariant& v) {
+    const std::uint32_t colour =
+        (Low(v.blue.bits) << v.blue.shift) | (Low(v.green.bits) << v.green.shift) | (Low(v.red.bits) << v.red.shift);
+    return Low(v.bits) & ~colour;
+}
+
+// Every pixel's kept bits ANDed into `all` and ORed into `any`.
+template <std::size_t kSize>
+void NotePixels(const std::uint8_t* row, std::size_t count, std::uint32_t& all, std::uint32_t& any) {
+    std::uint32_t row_all = all, row_any = any;
+    for (std::size_t x = 0; x < count; ++x) {
+        const std::uint32_t pixel = PixelAt<kSize>(row + kSize * x);
+        row_all &= pixel;
+        row_any |= pixel;
+    }
+    all = row_all, any = row_any;
+}
+
+}  // namespace
+
+KeptBits::KeptBits(const BitmapVariant& v)
+    : mask_(v.Paletted() ? 0 : KeptMask(v)),
+      size_(v.bits / 8),
+      unpadded_(!v.Paletted() && v.row_stride * 8 == std::uint64_t{v.bits} * v.width) {}
+
+void KeptBits::Note(std::span<const std::uint8_t> rows) {
+    if (!unpadded_ || mask_ == 0) return;
+    const std::size_t count = rows.size() / size_;
+    if (size_ == 2) NotePixels<2>(rows.data(), count, all_, any_);
+    if (size_ == 3) NotePixels<3>(rows.data(), count, all_, any_);
+    if (size_ == 4) NotePixels<4>(rows.data(), count, all_, any_);
+}
+
+bool KeptBits::Same() const { return unpadded_ && (all_ & mask_) == (any_ & mask_); }
+
+void KeptBits::Fill(std::span<std::uint8_t> rows) const {
+    const std::uint32_t pixel = all_ & mask_;
+    std::uint8_t bytes[4];
+    for (std::size_t i = 0; i < size_; ++i) bytes[i] = static_cast<std::uint8_t>(pixel >> (8 * i));
+    for (std::size_t at = 0; at + size_ <= rows.size(); at += size_) std::copy_n(bytes, size_, rows.begin() + at);
+}
+
 void WidenRow(const BitmapVariant& v, std::span<const std::uint8_t> row, std::span<std::uint8_t> bgr) {
     MoveRow(Widening{}, v, row.data(), bgr.data(), PixelsHeld(v, row, bgr));
 }

@@ -229,5 +229,73 @@ TEST(DirectRows, EveryLoopFollowsTheChannelRule) {
     }
 }
 
+// Every 16-bit pixel of the masks known when compiled widens by the channel rule.
+TEST(DirectRows, EverySixteenBitPixelWidensByTheChannelRule) {
+    for (const Bytes& masks : {Masks({0xF800, 0x07E0, 0x001F}), Masks({0x7C00, 0x03E0, 0x001F})}) {
+        constexpr std::int32_t kWidth = 1 << 16;
+        const Bytes file = VariantFile(40, kWidth, 1, 16, 3, masks, 2 * kWidth);
+        const std::optional<BitmapVariant> picture = korvane::DescribeVariant(file, file.size()).variant;
+        ASSERT_TRUE(picture);
+        Bytes row(2 * kWidth), bgr(3 * kWidth);
+        for (std::uint32_t pixel = 0; pixel < kWidth; ++pixel) PutLittleEndian(row, 2 * pixel, pixel, 2);
+        korvane::WidenRow(*picture, row, bgr);
+        for (std::uint32_t pixel = 0; pixel < kWidth; ++pixel) {
+            const korvane::ChannelMask* channels[] = {&picture->blue, &picture->green, &picture->red};
+            for (std::size_t channel = 0; channel < 3; ++channel) {
+                const korvane::ChannelMask& mask = *channels[channel];
+                ASSERT_EQ(bgr[3 * pixel + channel],
+                          korvane::WidenChannel((pixel >> mask.shift) & ((1u << mask.bits) - 1), mask.bits))
+                    << pixel << ", channel " << channel;
+            }
+        }
+    }
+}
+
+// The bits outside the masks, noted row by row: the same in every pixel
+// (then rows made of them take the narrowed colours), or not; rows with
+// padding are always read again.
+struct KeptCase {
+    const char* name;
+    std::uint16_t bits;
+    std::uint32_t compression;
+    Bytes masks;
+    std::int32_t width;
+    Bytes rows;  // two rows, no padding
+    bool same;
+    Bytes filled_pixel;
+};
+
+TEST(KeptBits, SameWhenEveryPixelKeepsTheSameBits) {
+    const Bytes k565 = Masks({0xF800, 0x07E0, 0x001F});
+    for (const KeptCase& c : {
+             KeptCase{"32-bit, every fourth byte 0x80", 32, 0, {}, 2,
+                      {1, 2, 3, 0x80, 4, 5, 6, 0x80, 7, 8, 9, 0x80, 10, 11, 12, 0x80}, true, {0, 0, 0, 0x80}},
+             KeptCase{"32-bit, the last fourth byte differs", 32, 0, {}, 2,
+                      {1, 2, 3, 0x80, 4, 5, 6, 0x80, 7, 8, 9, 0x80, 10, 11, 12, 0x81}, false, {}},
+             KeptCase{"16-bit 5-6-5 keeps nothing", 16, 3, k565, 2, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0},
+                      true, {0, 0}},
+             KeptCase{"16-bit 5-5-5, the top bit in every pixel", 16, 0, {}, 2,
+                      {0x00, 0x80, 0xFF, 0xFF, 0x12, 0x83, 0x34, 0x85}, true, {0, 0x80}},
+             KeptCase{"16-bit 5-5-5, the top bit in one pixel", 16, 0, {}, 2,
+                      {0x00, 0x00, 0xFF, 0x7F, 0x12, 0x03, 0x34, 0x85}, false, {}},
+             KeptCase{"16-bit 5-6-5, rows padded", 16, 3, k565, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, false, {}},
+         }) {
+        const std::size_t stride = (static_cast<std::size_t>(c.width) * c.bits / 8 + 3) / 4 * 4;
+        const Bytes file = VariantFile(40, c.width, 2, c.bits, c.compression, c.masks, 2 * stride);
+        const std::optional<BitmapVariant> picture = korvane::DescribeVariant(file, file.size()).variant;
+        ASSERT_TRUE(picture) << c.name;
+        korvane::KeptBits kept(*picture);
+        const std::span<const std::uint8_t> rows(c.rows);
+        kept.Note(rows.first(rows.size() / 2));
+        kept.Note(rows.subspan(rows.size() / 2));
+        EXPECT_EQ(kept.Same(), c.same) << c.name;
+        if (!c.same) continue;
+        Bytes filled(3 * c.filled_pixel.size(), 0xEE), expected;
+        for (int i = 0; i < 3; ++i) expected.insert(expected.end(), c.filled_pixel.begin(), c.filled_pixel.end());
+        kept.Fill(filled);
+        EXPECT_EQ(filled, expected) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace tintwell_test

@@ -349,12 +349,14 @@ TEST(HostBmpSuite, EditsOrRefusesEveryPicture) {
 // host in many pieces, with rows split between them: each comes out with
 // every byte the 24-bit copy did not hold kept (headers, row padding, a
 // 32-bit pixel's fourth byte) and the model's edit of that copy in place,
-// written to a file and to a stream alike.
+// written to a file and to a stream alike. A fourth byte that is the same
+// in every pixel is kept without reading the picture's rows again.
 struct LargeKindCase {
     const char* name;
     std::int32_t width;
     std::uint16_t bits;
     bool v5_header;
+    int fourth_byte = -1;  // every 32-bit pixel's, or -1: random
 };
 
 TEST(HostOtherKinds, LargePicturesKeepTheirBytesAndTakeTheModelsEdit) {
@@ -363,7 +365,8 @@ TEST(HostOtherKinds, LargePicturesKeepTheirBytesAndTakeTheModelsEdit) {
     std::uniform_int_distribution<int> byte(0, 255);
     for (const LargeKindCase& c : {LargeKindCase{"24-bit, 124-byte header, padded rows", 1001, 24, true},
                                    LargeKindCase{"24-bit, 124-byte header, rows without padding", 1000, 24, true},
-                                   LargeKindCase{"32-bit, the fourth byte kept", 999, 32, false}}) {
+                                   LargeKindCase{"32-bit, the fourth byte kept", 999, 32, false},
+                                   LargeKindCase{"32-bit, the same fourth byte in every pixel", 999, 32, false, 0xA5}}) {
         const std::size_t size = c.bits / 8, width = static_cast<std::size_t>(c.width);
         Bytes input = MakeBmp(c.width, kHeight, Bytes(width * kHeight * size), c.bits);
         if (c.v5_header) {
@@ -374,6 +377,11 @@ TEST(HostOtherKinds, LargePicturesKeepTheirBytesAndTakeTheModelsEdit) {
         }
         const std::size_t offset = c.v5_header ? 14 + 124 : 54;
         for (std::size_t at = offset; at < input.size(); ++at) input[at] = static_cast<std::uint8_t>(byte(random));
+        if (c.fourth_byte >= 0) {
+            for (std::size_t at = offset + 3; at < input.size(); at += 4) {
+                input[at] = static_cast<std::uint8_t>(c.fourth_byte);
+            }
+        }
         // The same pixels as the one layout the library reads, and the model's edit of them.
         const std::size_t stride = (width * size + 3) / 4 * 4, copy_stride = (width * 3 + 3) / 4 * 4;
         Bytes copy_pixels;
