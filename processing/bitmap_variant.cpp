@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
 
 namespace korvane {
 namespace {
@@ -333,6 +334,22 @@ struct FixedMasks {
 using Masks565 = FixedMasks<5, 6, 5>;
 using Masks555 = FixedMasks<5, 5, 5>;
 
+// The colour of every 16-bit pixel of fixed masks, made on first use
+// (256 KiB): widening is then one look-up a pixel instead of three.
+template <typename Fixed>
+struct LookedUp {
+    static const std::array<std::uint32_t, 1u << 16>& Table() {
+        static const auto table = [] {
+            auto colours = std::make_unique<std::array<std::uint32_t, 1u << 16>>();
+            for (std::uint32_t pixel = 0; pixel < colours->size(); ++pixel) (*colours)[pixel] = Fixed::Colour(pixel);
+            return colours;
+        }();
+        return *table;
+    }
+    const std::array<std::uint32_t, 1u << 16>& colours = Table();
+    std::uint32_t Colour(std::uint32_t pixel) const { return colours[pixel & 0xFFFF]; }
+};
+
 template <typename Fixed>
 bool Are(const BitmapVariant& v) {
     const auto same = [](const ChannelMask& a, const ChannelMask& b) { return a.shift == b.shift && a.bits == b.bits; };
@@ -416,6 +433,16 @@ bool CopyOrder(const BitmapVariant& v) {
     return v.bits == 24 && ByteChannels(v) && v.blue.shift == 0 && v.green.shift == 8 && v.red.shift == 16;
 }
 
+// The usual 16-bit masks: widened by the look-up, narrowed by shifts.
+template <typename Fixed>
+void MoveFixed(Widening way, const std::uint8_t* row, std::uint8_t* bgr, std::size_t count) {
+    MovePixels<2>(way, LookedUp<Fixed>{}, row, bgr, count);
+}
+template <typename Fixed>
+void MoveFixed(Narrowing way, const std::uint8_t* bgr, std::uint8_t* row, std::size_t count) {
+    MovePixels<2>(way, Fixed{}, bgr, row, count);
+}
+
 // Moves a row's pixels the way asked, by the loop that fits them.
 template <typename Way>
 void MoveRow(Way way, const BitmapVariant& v, const std::uint8_t* from, std::uint8_t* to, std::size_t count) {
@@ -427,9 +454,9 @@ void MoveRow(Way way, const BitmapVariant& v, const std::uint8_t* from, std::uin
     } else if (ByteChannels(v)) {
         MoveBytes(way, ChannelBytes(v), from, to, count);
     } else if (Are<Masks565>(v)) {
-        MovePixels<2>(way, Masks565{}, from, to, count);
+        MoveFixed<Masks565>(way, from, to, count);
     } else if (Are<Masks555>(v)) {
-        MovePixels<2>(way, Masks555{}, from, to, count);
+        MoveFixed<Masks555>(way, from, to, count);
     } else if (v.bits == 16) {
         MovePixels<2>(way, masks, from, to, count);
     } else if (v.bits == 24) {
