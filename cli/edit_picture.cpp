@@ -187,7 +187,7 @@ std::optional<InputFile> CheckInput(const PictureEdit& edit, const CallOptions& 
     // one buffer like any other; checked before a byte of it is staged.
     if (verdict.variant && verdict.variant->Paletted() && options.to_24_bit && !verdict.variant->FitsAs24Bit()) {
         refused = Refusal(edit, edit.input,
-                          MessageOf(text::kNotAPicture, Format(text::kTooManyStaged, korvane::kMostPixelBytes)),
+                          MessageOf(text::kNotAPicture, TooManyStagedRefusal()),
                           text::kConvertHint);
         return std::nullopt;
     }
@@ -359,29 +359,47 @@ Outcome EditVariant(TintwellEntry entry, const PictureEdit& edit, const CallOpti
                     const std::vector<std::uint8_t>& header, Destination& to) {
     const StageKind kind = StageKindOf(variant, options.to_24_bit);
     Message problem;
-    std::optional<InputFile> stage = MakeStage(variant, kind, input, problem);
+    korvane::KeptBits kept(variant);
+    std::optional<InputFile> stage = MakeStage(variant, kind, input, kept, problem);
     if (!stage) return Refusal(edit, edit.input, std::move(problem));
-    // The library writes its edit of the copy into another private file,
-    // unless the copy is the picture to be written.
+    // The host writes the picture in its own kind from the library's edit
+    // of the copy (unless the copy is the picture to be written): into an
+    // output file as the edit comes through a pipe; into a stream only once
+    // the call succeeded, from a private file, so that a failed call sends
+    // nothing.
+    const bool put_back = edit.output && kind != StageKind::kExpanded;
+    std::optional<PutBackWriter> writer;
+    std::optional<StreamOutput> piped;
     std::optional<InputFile> edited;
-    if (edit.output && kind != StageKind::kExpanded) {
+    const Appender to_output = [&to](std::span<const std::uint8_t> bytes, std::string& error) {
+        return to.Append(bytes, error);
+    };
+    std::string error;
+    if (put_back && to.file) {
+        writer.emplace(variant, kind, input, kept, to_output);
+        piped = StreamOutput::OpenInto(
+            [&writer](std::span<const std::uint8_t> bytes, std::string& why) { return writer->Feed(bytes, why); },
+            error);
+        if (!piped) return Refusal(edit, edit.input, MessageOf(text::kSystemWords, error));
+    } else if (put_back) {
         std::string folder;
-        std::string error;
         edited = InputFile::Scratch(folder, error);
         if (!edited) return Refusal(edit, edit.input, MessageOf(text::kNoStage, folder, error));
     }
     std::optional<std::string> output_name;
-    if (edit.output) output_name = edited ? edited->LibraryName(*edit.output) : to.LibraryName();
+    if (edit.output) {
+        output_name = piped ? piped->LibraryName() : edited ? edited->LibraryName(*edit.output) : to.LibraryName();
+    }
     const LibraryMessages messages = MessagesFor(to, options);
     const std::int32_t result =
         CallLibrary(entry, stage->LibraryName(edit.input), output_name, edit.amount, edit.function, messages,
                     WordingFor(options));
     Completion completion{false, std::nullopt};
-    if (result == TINTWELL_RESULT_WRITTEN && edited) {
-        completion.put_back_error = PutBack(variant, kind, input, *edited,
-                                            [&to](std::span<const std::uint8_t> bytes, std::string& error) {
-                                                return to.Append(bytes, error);
-                                            });
+    if (piped) {
+        const StreamOutput::Delivered delivered = piped->Finish();
+        if (result == TINTWELL_RESULT_WRITTEN) completion.put_back_error = delivered.error ? delivered.error : writer->Finish();
+    } else if (result == TINTWELL_RESULT_WRITTEN && edited) {
+        completion.put_back_error = PutBack(variant, kind, input, kept, *edited, to_output);
     }
     // The output's first bytes are the input's up to its palette or pixels
     // (an OS/2 file's lie within 54 bytes); a 24-bit picture written

@@ -53,7 +53,14 @@ public:
     std::optional<std::vector<std::uint8_t>> ReadFirstBytes(std::size_t count, std::string& error);
 
     // `count` bytes of a regular file from `offset` (fewer where it ends).
-    std::optional<std::vector<std::uint8_t>> ReadAt(std::uint64_t offset, std::size_t count, std::string& error) const;
+    std::optional<std::vector<std::uint8_t>> ReadAt(std::uint64_t offset, std::size_t count, std::string& error) const {
+        std::vector<std::uint8_t> bytes;
+        if (!ReadInto(offset, count, bytes, error)) return std::nullopt;
+        return bytes;
+    }
+    // The same into `bytes`, whose memory is used again from call to call;
+    // false with the system's words.
+    bool ReadInto(std::uint64_t offset, std::size_t count, std::vector<std::uint8_t>& bytes, std::string& error) const;
 
     // A stream's bytes, those read so far and the rest up to `most_bytes` in
     // all, in a private regular file that no one else can open (under

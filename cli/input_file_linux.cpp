@@ -185,9 +185,9 @@ std::optional<std::vector<std::uint8_t>> InputFile::ReadFirstBytes(std::size_t c
     return std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(count, bytes.size())));
 }
 
-std::optional<std::vector<std::uint8_t>> InputFile::ReadAt(std::uint64_t offset, std::size_t count,
-                                                           std::string& error) const {
-    std::vector<std::uint8_t> bytes(count);
+bool InputFile::ReadInto(std::uint64_t offset, std::size_t count, std::vector<std::uint8_t>& bytes,
+                         std::string& error) const {
+    bytes.resize(count);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t got = ::pread(state_->file.get(), bytes.data() + done, bytes.size() - done,
@@ -195,13 +195,13 @@ std::optional<std::vector<std::uint8_t>> InputFile::ReadAt(std::uint64_t offset,
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             error = ErrnoWords(errno);
-            return std::nullopt;
+            return false;
         }
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
     }
     bytes.resize(done);
-    return bytes;
+    return true;
 }
 
 std::optional<InputFile> InputFile::Scratch(std::string& folder, std::string& error) {

@@ -127,9 +127,9 @@ std::optional<std::vector<std::uint8_t>> InputFile::ReadFirstBytes(std::size_t c
     return std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(count, bytes.size())));
 }
 
-std::optional<std::vector<std::uint8_t>> InputFile::ReadAt(std::uint64_t offset, std::size_t count,
-                                                           std::string& error) const {
-    std::vector<std::uint8_t> bytes(count);
+bool InputFile::ReadInto(std::uint64_t offset, std::size_t count, std::vector<std::uint8_t>& bytes,
+                         std::string& error) const {
+    bytes.resize(count);
     std::size_t done = 0;
     while (done < bytes.size()) {
         OVERLAPPED at{};
@@ -139,13 +139,13 @@ std::optional<std::vector<std::uint8_t>> InputFile::ReadAt(std::uint64_t offset,
         if (!::ReadFile(state_->file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got, &at)) {
             if (::GetLastError() == ERROR_HANDLE_EOF) break;
             error = SystemMessage(::GetLastError());
-            return std::nullopt;
+            return false;
         }
         if (got == 0) break;
         done += got;
     }
     bytes.resize(done);
-    return bytes;
+    return true;
 }
 
 std::optional<InputFile> InputFile::Scratch(std::string& folder, std::string& error) {

@@ -121,8 +121,7 @@ std::string VariantRefusalText(const korvane::VariantRefusal& refusal) {
     case VariantProblem::kZeroWidth: return std::string(text::kZeroWidth);
     case VariantProblem::kZeroHeight: return std::string(text::kZeroHeight);
     case VariantProblem::kTopDownRle: return std::string(text::kTopDownRle);
-    case VariantProblem::kTooManyPixels:
-        return Format(text::kTooManyStaged, Grouped(static_cast<std::int64_t>(korvane::kMostPixelBytes)));
+    case VariantProblem::kTooManyPixels: return TooManyStagedRefusal();
     case VariantProblem::kFileCut: break;
     }
     return std::string();
@@ -148,6 +147,10 @@ PictureVerdict CheckPicture(std::span<const std::uint8_t> head, std::uint64_t fi
 
 std::string DamagedRleRefusal(bool ended_early) {
     return std::string(ended_early ? text::kRleUnended : text::kRleDamaged);
+}
+
+std::string TooManyStagedRefusal() {
+    return Format(text::kTooManyStaged, Grouped(static_cast<std::int64_t>(korvane::kMostPixelBytes)));
 }
 
 std::optional<std::string> PictureRefusal(std::span<const std::uint8_t> first_bytes, std::uint64_t file_size) {

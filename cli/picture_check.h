@@ -40,4 +40,7 @@ PictureVerdict CheckPicture(std::span<const std::uint8_t> head, std::uint64_t fi
 // Why an RLE stream cannot be edited, in the words of a refusal.
 std::string DamagedRleRefusal(bool ended_early);
 
+// Why a picture's 24-bit copy would not fit the library's buffer.
+std::string TooManyStagedRefusal();
+
 }  // namespace tintwell_cli

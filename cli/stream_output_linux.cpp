@@ -1,8 +1,8 @@
-#include <array>
 #include <cerrno>
 #include <csignal>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -12,9 +12,16 @@
 #include "stream_output.h"
 
 namespace tintwell_cli {
+namespace {
+
+// What the pipe holds and the copier reads at a time: the library's window.
+constexpr std::size_t kPipeBytes = std::size_t{1} << 20;
+
+}  // namespace
 
 struct StreamOutput::State {
-    Descriptor target;   // a copy of the descriptor the picture goes to
+    Descriptor target;   // a copy of the descriptor the picture goes to, if one
+    Appender deliver;    // where each piece read from the pipe goes
     Descriptor reading;  // the pipe's ends
     Descriptor writing;
     std::thread copier;
@@ -29,7 +36,7 @@ struct StreamOutput::State {
         sigaddset(&pipe_signal, SIGPIPE);
         // A reader that went away fails the write (EPIPE) instead of ending the host.
         ::pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
-        std::array<std::uint8_t, 1 << 16> buffer;
+        std::vector<std::uint8_t> buffer(kPipeBytes);
         for (;;) {
             const ssize_t got = ::read(reading.get(), buffer.data(), buffer.size());
             if (got < 0 && errno == EINTR) continue;
@@ -37,10 +44,11 @@ struct StreamOutput::State {
             const auto count = static_cast<std::size_t>(got);
             delivered.NoteHeader(buffer.data(), count);
             if (delivered.error) continue;
-            if (WriteAll(target.get(), buffer.data(), count)) {
+            std::string error;
+            if (deliver(std::span(buffer.data(), count), error)) {
                 delivered.bytes += count;
             } else {
-                delivered.error = ErrnoWords(errno);
+                delivered.error = std::move(error);
             }
         }
     }
@@ -56,14 +64,36 @@ StreamOutput::~StreamOutput() {
 
 std::optional<StreamOutput> StreamOutput::Open(int fd, std::string& error) {
     auto state = std::make_unique<State>();
-    int ends[2];
     state->target = Descriptor(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
-    if (!state->target.valid() || ::pipe2(ends, O_CLOEXEC) != 0) {
+    if (!state->target.valid()) {
+        error = ErrnoWords(errno);
+        return std::nullopt;
+    }
+    state->deliver = [target = state->target.get()](std::span<const std::uint8_t> bytes, std::string& why) {
+        if (WriteAll(target, bytes.data(), bytes.size())) return true;
+        why = ErrnoWords(errno);
+        return false;
+    };
+    return StartCopier(std::move(state), error);
+}
+
+std::optional<StreamOutput> StreamOutput::OpenInto(Appender deliver, std::string& error) {
+    auto state = std::make_unique<State>();
+    state->deliver = std::move(deliver);
+    return StartCopier(std::move(state), error);
+}
+
+std::optional<StreamOutput> StreamOutput::StartCopier(std::unique_ptr<State> state, std::string& error) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
         error = ErrnoWords(errno);
         return std::nullopt;
     }
     state->reading = Descriptor(ends[0]);
     state->writing = Descriptor(ends[1]);
+    // A larger pipe takes the library's writes in fewer turns of the
+    // threads; where the system refuses, the pipe keeps its default size.
+    ::fcntl(state->writing.get(), F_SETPIPE_SZ, static_cast<int>(kPipeBytes));
     state->copier = std::thread(&State::Copy, state.get());
     return StreamOutput(std::move(state));
 }

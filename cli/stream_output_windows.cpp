@@ -1,6 +1,7 @@
 // Windows: the library writes the picture into a temporary file of this
-// program's, and the host copies it into the descriptor when the call is
-// done, at the descriptor's position (or end, where it appends).
+// program's, and the host copies it into the descriptor (or hands it to
+// `deliver`) when the call is done, at the descriptor's position (or end,
+// where it appends).
 #include <windows.h>
 
 #include <io.h>
@@ -16,7 +17,7 @@
 namespace tintwell_cli {
 
 struct StreamOutput::State {
-    int fd = -1;
+    Appender deliver;  // where each piece of the temporary goes
     std::string name;  // the temporary the library writes
     bool finished = false;
     ~State() {
@@ -30,10 +31,27 @@ StreamOutput& StreamOutput::operator=(StreamOutput&&) noexcept = default;
 StreamOutput::~StreamOutput() = default;
 
 std::optional<StreamOutput> StreamOutput::Open(int fd, std::string& error) {
+    const auto target = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    return OpenInto(
+        [target](std::span<const std::uint8_t> bytes, std::string& why) {
+            DWORD wrote = 0;
+            const auto count = static_cast<DWORD>(bytes.size());
+            if (::WriteFile(target, bytes.data(), count, &wrote, nullptr) && wrote == count) return true;
+            why = SystemMessage(::GetLastError());
+            return false;
+        },
+        error);
+}
+
+std::optional<StreamOutput> StreamOutput::OpenInto(Appender deliver, std::string& error) {
+    auto state = std::make_unique<State>();
+    state->deliver = std::move(deliver);
+    return StartCopier(std::move(state), error);
+}
+
+std::optional<StreamOutput> StreamOutput::StartCopier(std::unique_ptr<State> state, std::string& error) {
     wchar_t folder[MAX_PATH + 1];
     const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
-    auto state = std::make_unique<State>();
-    state->fd = fd;
     state->name = Utf8Of(PathOf(length == 0 ? "." : Narrow(std::wstring(folder, length))) /
                          (".tintwell-" + RandomSuffix() + ".tmp"));
     const Handle made(::CreateFileW(Wide(state->name).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
@@ -64,17 +82,16 @@ StreamOutput::Delivered StreamOutput::Finish() {
     Delivered delivered;
     state_->finished = true;
     const Handle file = OpenExisting(state_->name, GENERIC_READ, kShareAll);
-    const auto target = reinterpret_cast<HANDLE>(::_get_osfhandle(state_->fd));
     std::array<std::uint8_t, 1 << 16> buffer;
     DWORD got = 0;
     while (file.valid() && ::ReadFile(file.get(), buffer.data(), buffer.size(), &got, nullptr) && got > 0) {
         delivered.NoteHeader(buffer.data(), got);
-        DWORD wrote = 0;
         if (delivered.error) continue;
-        if (::WriteFile(target, buffer.data(), got, &wrote, nullptr) && wrote == got) {
+        std::string error;
+        if (state_->deliver(std::span(buffer.data(), got), error)) {
             delivered.bytes += got;
         } else {
-            delivered.error = SystemMessage(::GetLastError());
+            delivered.error = std::move(error);
         }
     }
     return delivered;

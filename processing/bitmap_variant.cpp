@@ -1,7 +1,10 @@
 #include "bitmap_variant.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <cstring>
+#include <memory>
 
 namespace korvane {
 namespace {
@@ -211,7 +214,9 @@ VariantCheck DescribeVariant(std::span<const std::uint8_t> head, std::uint64_t f
     return VariantCheck{v, std::nullopt};
 }
 
-std::uint8_t WidenChannel(std::uint32_t value, std::uint32_t bits) {
+namespace {
+
+constexpr std::uint8_t Widened(std::uint32_t value, std::uint32_t bits) {
     std::uint32_t wide = 0;
     std::uint32_t filled = 0;
     while (filled < kMostChannelBits) {
@@ -221,24 +226,28 @@ std::uint8_t WidenChannel(std::uint32_t value, std::uint32_t bits) {
     return static_cast<std::uint8_t>(wide >> (filled - kMostChannelBits));
 }
 
+// Every channel value widened, by its width: one look-up a channel.
+using WideningTable = std::array<std::array<std::uint8_t, 256>, kMostChannelBits + 1>;
+constexpr WideningTable kWidened = [] {
+    WideningTable table{};
+    for (std::uint32_t bits = 1; bits <= kMostChannelBits; ++bits) {
+        for (std::uint32_t value = 0; value < (1u << bits); ++value) table[bits][value] = Widened(value, bits);
+    }
+    return table;
+}();
+
+}  // namespace
+
+std::uint8_t WidenChannel(std::uint32_t value, std::uint32_t bits) { return Widened(value, bits); }
+
 std::uint32_t NarrowChannel(std::uint8_t value, std::uint32_t bits) { return value >> (kMostChannelBits - bits); }
 
 namespace {
 
 std::uint32_t Low(std::uint32_t bits) { return bits >= 32 ? 0xFFFFFFFF : (std::uint32_t{1} << bits) - 1; }
 
-std::uint8_t Channel(std::uint32_t pixel, const ChannelMask& mask) {
-    return WidenChannel((pixel >> mask.shift) & Low(mask.bits), mask.bits);
-}
-
-std::uint32_t Placed(std::uint8_t value, const ChannelMask& mask) { return NarrowChannel(value, mask.bits) << mask.shift; }
-
-}  // namespace
-
-namespace {
-
 // Whether each channel is a whole byte of the pixel (24 bits, 8-8-8 and
-// 8-8-8-8 in any order): then widening and narrowing only move bytes.
+// 8-8-8-8 in any order).
 bool ByteChannels(const BitmapVariant& v) {
     for (const ChannelMask* mask : {&v.blue, &v.green, &v.red}) {
         if (mask->bits != kMostChannelBits || mask->shift % 8 != 0) return false;
@@ -246,45 +255,272 @@ bool ByteChannels(const BitmapVariant& v) {
     return true;
 }
 
-}  // namespace
+// Pixels of `row` and their blue, green, red bytes in `bgr` that both spans hold.
+std::size_t PixelsHeld(const BitmapVariant& v, std::span<const std::uint8_t> row, std::span<const std::uint8_t> bgr) {
+    return std::min<std::size_t>({v.width, row.size() / (v.bits / 8), bgr.size() / 3});
+}
 
-void WidenRow(const BitmapVariant& v, std::span<const std::uint8_t> row, std::span<std::uint8_t> bgr) {
-    const std::size_t size = v.bits / 8;
-    if (ByteChannels(v)) {
-        const std::size_t blue = v.blue.shift / 8, green = v.green.shift / 8, red = v.red.shift / 8;
-        for (std::size_t x = 0; x < v.width; ++x) {
-            bgr[3 * x] = row[x * size + blue];
-            bgr[3 * x + 1] = row[x * size + green];
-            bgr[3 * x + 2] = row[x * size + red];
-        }
-        return;
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+// A pixel of kSize bytes, little-endian; the loops are made per size so
+// that each compiles to plain loads and stores.
+template <std::size_t kSize>
+std::uint32_t PixelAt(const std::uint8_t* at) {
+    std::uint32_t pixel = 0;
+    if constexpr (kLittleEndian && kSize != 3) {
+        std::memcpy(&pixel, at, kSize);
+    } else {
+        for (std::size_t i = 0; i < kSize; ++i) pixel |= static_cast<std::uint32_t>(at[i]) << (8 * i);
     }
-    for (std::size_t x = 0; x < v.width; ++x) {
-        const std::uint32_t pixel = Field(row, x * size, size);
-        bgr[3 * x] = Channel(pixel, v.blue);
-        bgr[3 * x + 1] = Channel(pixel, v.green);
-        bgr[3 * x + 2] = Channel(pixel, v.red);
+    return pixel;
+}
+
+template <std::size_t kSize>
+void StorePixel(std::uint8_t* at, std::uint32_t pixel) {
+    if constexpr (kLittleEndian && kSize != 3) {
+        std::memcpy(at, &pixel, kSize);
+    } else {
+        for (std::size_t i = 0; i < kSize; ++i) at[i] = static_cast<std::uint8_t>(pixel >> (8 * i));
     }
 }
 
+// A copy's blue, green, red bytes as the low three bytes of a number: four
+// bytes move at once where a fourth follows (every pixel but a row's last).
+std::uint32_t LoadBgr(const std::uint8_t* at, bool fourth_follows) {
+    if (kLittleEndian && fourth_follows) return PixelAt<4>(at);
+    return PixelAt<3>(at);
+}
+
+void StoreBgr(std::uint8_t* at, std::uint32_t bgr, bool fourth_follows) {
+    if (kLittleEndian && fourth_follows) {
+        StorePixel<4>(at, bgr);
+    } else {
+        StorePixel<3>(at, bgr);
+    }
+}
+
+// Calls step(x, fourth_follows) for each pixel: the last apart, so that
+// the loop over the others has no test of its own.
+template <typename Step>
+void EachPixel(std::size_t count, Step step) {
+    if (count == 0) return;
+    for (std::size_t x = 0; x + 1 < count; ++x) step(x, true);
+    step(count - 1, false);
+}
+
+// A pixel's channel widened, by a look-up.
+std::uint32_t Widen(std::uint32_t pixel, const ChannelMask& mask) {
+    return kWidened[mask.bits][(pixel >> mask.shift) & Low(mask.bits)];
+}
+
+// The three masks, held in locals: the loops store bytes, which could
+// otherwise alias the variant and be read again each pixel. Colour() is a
+// pixel's blue, green and red widened, as the low three bytes.
+struct Masks {
+    ChannelMask blue, green, red;
+    std::uint32_t Colour(std::uint32_t pixel) const {
+        return Widen(pixel, blue) | Widen(pixel, green) << 8 | Widen(pixel, red) << 16;
+    }
+};
+// The usual 16-bit masks, known when compiled: their shifts fold into the loops.
+template <std::uint32_t kBlueBits, std::uint32_t kGreenBits, std::uint32_t kRedBits>
+struct FixedMasks {
+    static constexpr ChannelMask blue{0, kBlueBits}, green{kBlueBits, kGreenBits},
+        red{kBlueBits + kGreenBits, kRedBits};
+    static std::uint32_t Colour(std::uint32_t pixel) {
+        return Widen(pixel, blue) | Widen(pixel, green) << 8 | Widen(pixel, red) << 16;
+    }
+};
+using Masks565 = FixedMasks<5, 6, 5>;
+using Masks555 = FixedMasks<5, 5, 5>;
+
+// The colour of every 16-bit pixel of fixed masks, made on first use
+// (256 KiB): widening is then one look-up a pixel instead of three.
+template <typename Fixed>
+struct LookedUp {
+    static const std::array<std::uint32_t, 1u << 16>& Table() {
+        static const auto table = [] {
+            auto colours = std::make_unique<std::array<std::uint32_t, 1u << 16>>();
+            for (std::uint32_t pixel = 0; pixel < colours->size(); ++pixel) (*colours)[pixel] = Fixed::Colour(pixel);
+            return colours;
+        }();
+        return *table;
+    }
+    const std::array<std::uint32_t, 1u << 16>& colours = Table();
+    std::uint32_t Colour(std::uint32_t pixel) const { return colours[pixel & 0xFFFF]; }
+};
+
+template <typename Fixed>
+bool Are(const BitmapVariant& v) {
+    const auto same = [](const ChannelMask& a, const ChannelMask& b) { return a.shift == b.shift && a.bits == b.bits; };
+    return v.bits == 16 && same(v.blue, Fixed::blue) && same(v.green, Fixed::green) && same(v.red, Fixed::red);
+}
+
+// The colour's byte `byte` (0 blue, 1 green, 2 red) narrowed into its place.
+std::uint32_t Narrow(std::uint32_t colour, std::uint32_t byte, const ChannelMask& mask) {
+    return ((colour >> (8 * byte) & 0xFF) >> (kMostChannelBits - mask.bits)) << mask.shift;
+}
+
+// The direction a row's pixels move: into the copy's bytes, or back.
+struct Widening {};
+struct Narrowing {};
+
+template <std::size_t kSize, typename M>
+void MovePixels(Widening, const M& m, const std::uint8_t* row, std::uint8_t* bgr, std::size_t count) {
+    EachPixel(count, [&](std::size_t x, bool fourth_follows) {
+        StoreBgr(bgr + 3 * x, m.Colour(PixelAt<kSize>(row + kSize * x)), fourth_follows);
+    });
+}
+
+template <std::size_t kSize, typename M>
+void MovePixels(Narrowing, const M& m, const std::uint8_t* bgr, std::uint8_t* row, std::size_t count) {
+    const std::uint32_t kept = ~((Low(m.blue.bits) << m.blue.shift) | (Low(m.green.bits) << m.green.shift) |
+                                 (Low(m.red.bits) << m.red.shift));
+    EachPixel(count, [&](std::size_t x, bool fourth_follows) {
+        std::uint8_t* at = row + kSize * x;
+        const std::uint32_t colour = LoadBgr(bgr + 3 * x, fourth_follows);
+        StorePixel<kSize>(at, (PixelAt<kSize>(at) & kept) | Narrow(colour, 0, m.blue) | Narrow(colour, 1, m.green) |
+                                  Narrow(colour, 2, m.red));
+    });
+}
+
+// Pixels whose channels are whole bytes (ByteChannels): widening and
+// narrowing only move bytes.
+struct ChannelBytes {
+    std::size_t size, blue, green, red;
+    explicit ChannelBytes(const BitmapVariant& v)
+        : size(v.bits / 8), blue(v.blue.shift / 8), green(v.green.shift / 8), red(v.red.shift / 8) {}
+};
+
+// The usual 32-bit order: blue, green, red, then a kept byte. A pixel's
+// first three bytes are then the copy's, and four move at once.
+bool UsualBytes(const BitmapVariant& v) {
+    return v.bits == 32 && ByteChannels(v) && v.blue.shift == 0 && v.green.shift == 8 && v.red.shift == 16;
+}
+constexpr std::uint32_t kColourBytes = 0xFFFFFF;
+
+void MoveUsual(Widening, const std::uint8_t* row, std::uint8_t* bgr, std::size_t count) {
+    EachPixel(count, [&](std::size_t x, bool fourth_follows) {
+        StoreBgr(bgr + 3 * x, PixelAt<4>(row + 4 * x), fourth_follows);
+    });
+}
+
+void MoveUsual(Narrowing, const std::uint8_t* bgr, std::uint8_t* row, std::size_t count) {
+    EachPixel(count, [&](std::size_t x, bool fourth_follows) {
+        std::uint8_t* at = row + 4 * x;
+        StorePixel<4>(at, (PixelAt<4>(at) & ~kColourBytes) | (LoadBgr(bgr + 3 * x, fourth_follows) & kColourBytes));
+    });
+}
+
+void MoveBytes(Widening, const ChannelBytes& b, const std::uint8_t* row, std::uint8_t* bgr, std::size_t count) {
+    for (std::size_t x = 0; x < count; ++x) {
+        bgr[3 * x] = row[x * b.size + b.blue];
+        bgr[3 * x + 1] = row[x * b.size + b.green];
+        bgr[3 * x + 2] = row[x * b.size + b.red];
+    }
+}
+
+void MoveBytes(Narrowing, const ChannelBytes& b, const std::uint8_t* bgr, std::uint8_t* row, std::size_t count) {
+    for (std::size_t x = 0; x < count; ++x) {
+        row[x * b.size + b.blue] = bgr[3 * x];
+        row[x * b.size + b.green] = bgr[3 * x + 1];
+        row[x * b.size + b.red] = bgr[3 * x + 2];
+    }
+}
+
+// Whether a row's pixels are blue, green, red bytes already, as the copy's are.
+bool CopyOrder(const BitmapVariant& v) {
+    return v.bits == 24 && ByteChannels(v) && v.blue.shift == 0 && v.green.shift == 8 && v.red.shift == 16;
+}
+
+// The usual 16-bit masks: widened by the look-up, narrowed by shifts.
+template <typename Fixed>
+void MoveFixed(Widening way, const std::uint8_t* row, std::uint8_t* bgr, std::size_t count) {
+    MovePixels<2>(way, LookedUp<Fixed>{}, row, bgr, count);
+}
+template <typename Fixed>
+void MoveFixed(Narrowing way, const std::uint8_t* bgr, std::uint8_t* row, std::size_t count) {
+    MovePixels<2>(way, Fixed{}, bgr, row, count);
+}
+
+// Moves a row's pixels the way asked, by the loop that fits them.
+template <typename Way>
+void MoveRow(Way way, const BitmapVariant& v, const std::uint8_t* from, std::uint8_t* to, std::size_t count) {
+    const Masks masks{v.blue, v.green, v.red};
+    if (CopyOrder(v)) {
+        std::copy_n(from, 3 * count, to);
+    } else if (UsualBytes(v)) {
+        MoveUsual(way, from, to, count);
+    } else if (ByteChannels(v)) {
+        MoveBytes(way, ChannelBytes(v), from, to, count);
+    } else if (Are<Masks565>(v)) {
+        MoveFixed<Masks565>(way, from, to, count);
+    } else if (Are<Masks555>(v)) {
+        MoveFixed<Masks555>(way, from, to, count);
+    } else if (v.bits == 16) {
+        MovePixels<2>(way, masks, from, to, count);
+    } else if (v.bits == 24) {
+        MovePixels<3>(way, masks, from, to, count);
+    } else if (v.bits == 32) {
+        MovePixels<4>(way, masks, from, to, count);
+    }
+}
+
+}  // namespace
+
+bool RowsAsStaged(const BitmapVariant& v) { return CopyOrder(v) && v.row_stride == std::uint64_t{3} * v.width; }
+
+namespace {
+
+// The bits of a pixel outside its three masks.
+std::uint32_t KeptMask(const BitmapVariant& v) {
+    const std::uint32_t colour =
+        (Low(v.blue.bits) << v.blue.shift) | (Low(v.green.bits) << v.green.shift) | (Low(v.red.bits) << v.red.shift);
+    return Low(v.bits) & ~colour;
+}
+
+// Every pixel's kept bits ANDed into `all` and ORed into `any`.
+template <std::size_t kSize>
+void NotePixels(const std::uint8_t* row, std::size_t count, std::uint32_t& all, std::uint32_t& any) {
+    std::uint32_t row_all = all, row_any = any;
+    for (std::size_t x = 0; x < count; ++x) {
+        const std::uint32_t pixel = PixelAt<kSize>(row + kSize * x);
+        row_all &= pixel;
+        row_any |= pixel;
+    }
+    all = row_all, any = row_any;
+}
+
+}  // namespace
+
+KeptBits::KeptBits(const BitmapVariant& v)
+    : mask_(v.Paletted() ? 0 : KeptMask(v)),
+      size_(v.bits / 8),
+      unpadded_(!v.Paletted() && v.row_stride * 8 == std::uint64_t{v.bits} * v.width) {}
+
+void KeptBits::Note(std::span<const std::uint8_t> rows) {
+    if (!unpadded_ || mask_ == 0) return;
+    const std::size_t count = rows.size() / size_;
+    if (size_ == 2) NotePixels<2>(rows.data(), count, all_, any_);
+    if (size_ == 3) NotePixels<3>(rows.data(), count, all_, any_);
+    if (size_ == 4) NotePixels<4>(rows.data(), count, all_, any_);
+}
+
+bool KeptBits::Same() const { return unpadded_ && (all_ & mask_) == (any_ & mask_); }
+
+void KeptBits::Fill(std::span<std::uint8_t> rows) const {
+    const std::uint32_t pixel = all_ & mask_;
+    std::uint8_t bytes[4];
+    for (std::size_t i = 0; i < size_; ++i) bytes[i] = static_cast<std::uint8_t>(pixel >> (8 * i));
+    for (std::size_t at = 0; at + size_ <= rows.size(); at += size_) std::copy_n(bytes, size_, rows.begin() + at);
+}
+
+void WidenRow(const BitmapVariant& v, std::span<const std::uint8_t> row, std::span<std::uint8_t> bgr) {
+    MoveRow(Widening{}, v, row.data(), bgr.data(), PixelsHeld(v, row, bgr));
+}
+
 void NarrowRow(const BitmapVariant& v, std::span<const std::uint8_t> bgr, std::span<std::uint8_t> row) {
-    const std::size_t size = v.bits / 8;
-    if (ByteChannels(v)) {
-        const std::size_t blue = v.blue.shift / 8, green = v.green.shift / 8, red = v.red.shift / 8;
-        for (std::size_t x = 0; x < v.width; ++x) {
-            row[x * size + blue] = bgr[3 * x];
-            row[x * size + green] = bgr[3 * x + 1];
-            row[x * size + red] = bgr[3 * x + 2];
-        }
-        return;
-    }
-    const std::uint32_t colour = (Low(v.blue.bits) << v.blue.shift) | (Low(v.green.bits) << v.green.shift) |
-                                 (Low(v.red.bits) << v.red.shift);
-    for (std::size_t x = 0; x < v.width; ++x) {
-        std::uint32_t pixel = Field(row, x * size, size) & ~colour;
-        pixel |= Placed(bgr[3 * x], v.blue) | Placed(bgr[3 * x + 1], v.green) | Placed(bgr[3 * x + 2], v.red);
-        for (std::size_t i = 0; i < size; ++i) row[x * size + i] = static_cast<std::uint8_t>(pixel >> (8 * i));
-    }
+    MoveRow(Narrowing{}, v, bgr.data(), row.data(), PixelsHeld(v, row, bgr));
 }
 
 RleWalk::RleWalk(const BitmapVariant& variant)

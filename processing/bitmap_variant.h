@@ -132,6 +132,32 @@ std::uint32_t NarrowChannel(std::uint8_t value, std::uint32_t bits);
 void WidenRow(const BitmapVariant& variant, std::span<const std::uint8_t> row, std::span<std::uint8_t> bgr);
 void NarrowRow(const BitmapVariant& variant, std::span<const std::uint8_t> bgr, std::span<std::uint8_t> row);
 
+// Whether the rows are, byte for byte, the rows of the 24-bit copy (blue,
+// green, red bytes, no row padding): then they move as they are.
+bool RowsAsStaged(const BitmapVariant& variant);
+
+// The bits of direct-colour pixels outside the three masks (alpha, unused
+// bits), noted as the rows pass: when every pixel holds the same and the
+// rows have no padding, the edited rows are put back into rows made of that
+// value, and the picture's own rows need not be read again. Masks that
+// fill the pixel (5-6-5, 8-8-8) keep nothing, and are always the same.
+class KeptBits {
+public:
+    explicit KeptBits(const BitmapVariant& variant);
+    // Notes the pixels of whole rows.
+    void Note(std::span<const std::uint8_t> rows);
+    bool Same() const;
+    // Rows of pixels holding the kept bits noted, their colour bits zero.
+    void Fill(std::span<std::uint8_t> rows) const;
+
+private:
+    std::uint32_t mask_;
+    std::size_t size_;  // bytes a pixel
+    bool unpadded_;
+    std::uint32_t all_ = 0xFFFFFFFF;  // the bits every pixel held
+    std::uint32_t any_ = 0;           // the bits some pixel held
+};
+
 // Walks an RLE4 or RLE8 stream, fed in pieces of any size, and says whether
 // it stays inside its picture and ends with its end-of-picture code. A run
 // may spill into the row's padding (some writers do); no further. Given a

@@ -3,6 +3,8 @@
 // files, edited through the host, are checked by ecosystem/bmp_variants_test.py.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "bitmap_builder.h"
 #include "bitmap_variant.h"
 #include "picture_check.h"
@@ -25,31 +27,6 @@ TEST(ChannelWidth, NarrowingAWidenedValueGivesItBackAtEveryDepth) {
     EXPECT_EQ(korvane::WidenChannel(0b10000, 5), 0b10000100);
     EXPECT_EQ(korvane::WidenChannel(0b101, 3), 0b10110110);
     EXPECT_EQ(korvane::WidenChannel(0b10, 2), 0b10101010);
-}
-
-// A header of `info` bytes for a `width` x `height` picture, then `extra`
-// bytes (masks, palette), pixels right after, and `pixel_bytes` of them.
-Bytes VariantFile(std::uint32_t info, std::int32_t width, std::int32_t height, std::uint16_t bits,
-                  std::uint32_t compression, const Bytes& extra, std::size_t pixel_bytes) {
-    Bytes file(14 + info, 0);
-    file[0] = 'B', file[1] = 'M';
-    PutLittleEndian(file, 14, info);
-    if (info == 12) {
-        PutLittleEndian(file, 18, static_cast<std::uint32_t>(width), 2);
-        PutLittleEndian(file, 20, static_cast<std::uint32_t>(height), 2);
-        PutLittleEndian(file, 22, 1, 2);
-        PutLittleEndian(file, 24, bits, 2);
-    } else {
-        PutLittleEndian(file, 18, static_cast<std::uint32_t>(width));
-        PutLittleEndian(file, 22, static_cast<std::uint32_t>(height));
-        PutLittleEndian(file, 26, 1, 2);
-        PutLittleEndian(file, 28, bits, 2);
-        if (info > 16) PutLittleEndian(file, 30, compression);
-    }
-    file.insert(file.end(), extra.begin(), extra.end());
-    PutLittleEndian(file, 10, static_cast<std::uint32_t>(file.size()));
-    file.resize(file.size() + pixel_bytes, 0x5A);
-    return file;
 }
 
 Bytes Masks(std::initializer_list<std::uint32_t> masks) {
@@ -195,6 +172,129 @@ TEST(DirectRows, EditedChannelsGoBackAndEveryOtherBitStays) {
     const Bytes inverted = {0xCC, 0x33, 0xAA, 0xFF, 0xFF, 0xFF};
     korvane::NarrowRow(picture, inverted, edited);
     EXPECT_EQ(edited, (Bytes{0x3C, 0xAA, 0xFF, 0xFF}));
+}
+
+// Every loop that widens and narrows rows (bytes moved as they are, the
+// usual 32-bit order, other byte orders, the 5-6-5 and 5-5-5 masks known
+// when compiled, any other masks) gives what the channel rule gives, pixel
+// by pixel, up to a row's last pixel and not a byte past it (the spans are
+// exactly as long as the pixels: ASan sees a byte written beyond).
+struct RowLoopCase {
+    const char* name;
+    std::uint16_t bits;
+    std::uint32_t compression;
+    Bytes masks;  // red, green, blue[, alpha]
+};
+
+std::uint32_t PixelOf(const Bytes& row, std::size_t at, std::size_t size) {
+    std::uint32_t pixel = 0;
+    for (std::size_t i = 0; i < size; ++i) pixel |= static_cast<std::uint32_t>(row[at + i]) << (8 * i);
+    return pixel;
+}
+
+TEST(DirectRows, EveryLoopFollowsTheChannelRule) {
+    constexpr std::int32_t kWidth = 7;
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (const RowLoopCase& c : {RowLoopCase{"24-bit", 24, 0, {}}, RowLoopCase{"32-bit BI_RGB", 32, 0, {}},
+                                 RowLoopCase{"32-bit, red first", 32, 3, Masks({0xFF, 0xFF00, 0xFF0000})},
+                                 RowLoopCase{"16-bit 5-6-5", 16, 3, Masks({0xF800, 0x07E0, 0x001F})},
+                                 RowLoopCase{"16-bit 5-5-5", 16, 0, {}},
+                                 RowLoopCase{"16-bit 4-4-4-4", 16, 6, Masks({0x0F00, 0x00F0, 0x000F, 0xF000})},
+                                 RowLoopCase{"32-bit 5-6-5 in its low bits", 32, 3, Masks({0xF800, 0x07E0, 0x001F})}}) {
+        const std::size_t size = c.bits / 8;
+        const Bytes file = VariantFile(40, kWidth, 1, c.bits, c.compression, c.masks, (kWidth * size + 3) / 4 * 4);
+        const std::optional<BitmapVariant> picture = korvane::DescribeVariant(file, file.size()).variant;
+        ASSERT_TRUE(picture) << c.name;
+        Bytes row(kWidth * size), bgr(kWidth * 3), edited_bgr(kWidth * 3);
+        for (auto* bytes : {&row, &edited_bgr}) {
+            for (auto& value : *bytes) value = static_cast<std::uint8_t>(byte(random));
+        }
+        korvane::WidenRow(*picture, row, bgr);
+        Bytes narrowed = row;
+        korvane::NarrowRow(*picture, edited_bgr, narrowed);
+        for (std::size_t x = 0; x < kWidth; ++x) {
+            const std::uint32_t pixel = PixelOf(row, x * size, size);
+            std::uint32_t expected = pixel;
+            for (std::size_t channel = 0; channel < 3; ++channel) {
+                const korvane::ChannelMask& mask = channel == 0 ? picture->blue : channel == 1 ? picture->green : picture->red;
+                const std::uint32_t low = (1u << mask.bits) - 1;
+                EXPECT_EQ(bgr[3 * x + channel], korvane::WidenChannel((pixel >> mask.shift) & low, mask.bits))
+                    << c.name << ", pixel " << x << ", channel " << channel;
+                expected = (expected & ~(low << mask.shift)) |
+                           korvane::NarrowChannel(edited_bgr[3 * x + channel], mask.bits) << mask.shift;
+            }
+            EXPECT_EQ(PixelOf(narrowed, x * size, size), expected) << c.name << ", pixel " << x;
+        }
+    }
+}
+
+// Every 16-bit pixel of the masks known when compiled widens by the channel rule.
+TEST(DirectRows, EverySixteenBitPixelWidensByTheChannelRule) {
+    for (const Bytes& masks : {Masks({0xF800, 0x07E0, 0x001F}), Masks({0x7C00, 0x03E0, 0x001F})}) {
+        constexpr std::int32_t kWidth = 1 << 16;
+        const Bytes file = VariantFile(40, kWidth, 1, 16, 3, masks, 2 * kWidth);
+        const std::optional<BitmapVariant> picture = korvane::DescribeVariant(file, file.size()).variant;
+        ASSERT_TRUE(picture);
+        Bytes row(2 * kWidth), bgr(3 * kWidth);
+        for (std::uint32_t pixel = 0; pixel < kWidth; ++pixel) PutLittleEndian(row, 2 * pixel, pixel, 2);
+        korvane::WidenRow(*picture, row, bgr);
+        for (std::uint32_t pixel = 0; pixel < kWidth; ++pixel) {
+            const korvane::ChannelMask* channels[] = {&picture->blue, &picture->green, &picture->red};
+            for (std::size_t channel = 0; channel < 3; ++channel) {
+                const korvane::ChannelMask& mask = *channels[channel];
+                ASSERT_EQ(bgr[3 * pixel + channel],
+                          korvane::WidenChannel((pixel >> mask.shift) & ((1u << mask.bits) - 1), mask.bits))
+                    << pixel << ", channel " << channel;
+            }
+        }
+    }
+}
+
+// The bits outside the masks, noted row by row: the same in every pixel
+// (then rows made of them take the narrowed colours), or not; rows with
+// padding are always read again.
+struct KeptCase {
+    const char* name;
+    std::uint16_t bits;
+    std::uint32_t compression;
+    Bytes masks;
+    std::int32_t width;
+    Bytes rows;  // two rows, no padding
+    bool same;
+    Bytes filled_pixel;
+};
+
+TEST(KeptBits, SameWhenEveryPixelKeepsTheSameBits) {
+    const Bytes k565 = Masks({0xF800, 0x07E0, 0x001F});
+    for (const KeptCase& c : {
+             KeptCase{"32-bit, every fourth byte 0x80", 32, 0, {}, 2,
+                      {1, 2, 3, 0x80, 4, 5, 6, 0x80, 7, 8, 9, 0x80, 10, 11, 12, 0x80}, true, {0, 0, 0, 0x80}},
+             KeptCase{"32-bit, the last fourth byte differs", 32, 0, {}, 2,
+                      {1, 2, 3, 0x80, 4, 5, 6, 0x80, 7, 8, 9, 0x80, 10, 11, 12, 0x81}, false, {}},
+             KeptCase{"16-bit 5-6-5 keeps nothing", 16, 3, k565, 2, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0},
+                      true, {0, 0}},
+             KeptCase{"16-bit 5-5-5, the top bit in every pixel", 16, 0, {}, 2,
+                      {0x00, 0x80, 0xFF, 0xFF, 0x12, 0x83, 0x34, 0x85}, true, {0, 0x80}},
+             KeptCase{"16-bit 5-5-5, the top bit in one pixel", 16, 0, {}, 2,
+                      {0x00, 0x00, 0xFF, 0x7F, 0x12, 0x03, 0x34, 0x85}, false, {}},
+             KeptCase{"16-bit 5-6-5, rows padded", 16, 3, k565, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, false, {}},
+         }) {
+        const std::size_t stride = (static_cast<std::size_t>(c.width) * c.bits / 8 + 3) / 4 * 4;
+        const Bytes file = VariantFile(40, c.width, 2, c.bits, c.compression, c.masks, 2 * stride);
+        const std::optional<BitmapVariant> picture = korvane::DescribeVariant(file, file.size()).variant;
+        ASSERT_TRUE(picture) << c.name;
+        korvane::KeptBits kept(*picture);
+        const std::span<const std::uint8_t> rows(c.rows);
+        kept.Note(rows.first(rows.size() / 2));
+        kept.Note(rows.subspan(rows.size() / 2));
+        EXPECT_EQ(kept.Same(), c.same) << c.name;
+        if (!c.same) continue;
+        Bytes filled(3 * c.filled_pixel.size(), 0xEE), expected;
+        for (int i = 0; i < 3; ++i) expected.insert(expected.end(), c.filled_pixel.begin(), c.filled_pixel.end());
+        kept.Fill(filled);
+        EXPECT_EQ(filled, expected) << c.name;
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <set>
 
 #include "bitmap_builder.h"
@@ -107,12 +108,23 @@ std::string Usage(const std::string& problem) {
     return "tintwell: " + problem + "\nTry 'tintwell --help' for more information.\n";
 }
 
+// 30,000 x 30,000 pixels in an RLE8 stream that ends at once: a small file
+// whose 24-bit picture would be 2.7 GB.
+Bytes HugeRle8Picture() {
+    constexpr std::uint32_t kRle8 = 1;
+    Bytes file = VariantFile(40, 30000, 30000, 8, kRle8, Bytes(256 * 4), 2);
+    file[file.size() - 2] = 0;  // end of the picture
+    file[file.size() - 1] = 1;
+    return file;
+}
+
 TEST_P(HostFailure, ExitsWithTheRightStatusAndSaysWhy) {
     const FailureCase& c = GetParam();
     TempDir dir;
     const Bytes input = Picture();
     WriteBytes(dir.File("in.bmp"), input);
     WriteBytes(dir.File("notes.bmp"), Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
+    WriteBytes(dir.File("huge.bmp"), HugeRle8Picture());
     std::filesystem::create_directory(dir.File("folder"));
     const ProcessOutcome outcome = RunHost(c.arguments, dir.path().string());
     EXPECT_EQ(outcome.exit_status, c.exit_status) << outcome.stderr_bytes;
@@ -124,7 +136,7 @@ TEST_P(HostFailure, ExitsWithTheRightStatusAndSaysWhy) {
     EXPECT_EQ(ReadBytes(dir.File("in.bmp")), input);
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
-    EXPECT_EQ(files, 3u) << "no temporary left behind";
+    EXPECT_EQ(files, 4u) << "no temporary left behind";
 }
 
 const std::string kAmountRange = "an integer from -2147483648 to 2147483647";
@@ -180,6 +192,10 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{{"-q", "copy", "/dev/null", "out.bmp"}, 4,
                     "tintwell: /dev/null: an empty file; tintwell cannot edit it exactly; nothing written (convert IN "
                     "BMP3:OUT or gm convert IN BMP3:OUT writes a BMP that tintwell edits)\n"},
+        FailureCase{{"--to-24-bit", "invert", "huge.bmp", "out.bmp"}, 4,
+                    "tintwell: huge.bmp: more pixels than the library's limit of 2,147,483,647 pixel bytes; tintwell "
+                    "cannot edit it exactly; nothing written (convert IN BMP3:OUT or gm convert IN BMP3:OUT writes a "
+                    "BMP that tintwell edits)\n"},
         FailureCase{{"--module", "/no/such/library.so", "invert", "in.bmp", "out.bmp"}, 3,
                     "tintwell: cannot load the library: /no/such/library.so: cannot open shared object file: No "
                     "such file or directory\n"}));
@@ -327,6 +343,73 @@ TEST(HostBmpSuite, EditsOrRefusesEveryPicture) {
         }
     }
     EXPECT_EQ(edited, 64u);
+}
+
+// Pictures of other kinds large enough that the library's edit reaches the
+// host in many pieces, with rows split between them: each comes out with
+// every byte the 24-bit copy did not hold kept (headers, row padding, a
+// 32-bit pixel's fourth byte) and the model's edit of that copy in place,
+// written to a file and to a stream alike. A fourth byte that is the same
+// in every pixel is kept without reading the picture's rows again.
+struct LargeKindCase {
+    const char* name;
+    std::int32_t width;
+    std::uint16_t bits;
+    bool v5_header;
+    int fourth_byte = -1;  // every 32-bit pixel's, or -1: random
+};
+
+TEST(HostOtherKinds, LargePicturesKeepTheirBytesAndTakeTheModelsEdit) {
+    constexpr std::int32_t kHeight = 397;
+    std::mt19937 random(19);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (const LargeKindCase& c : {LargeKindCase{"24-bit, 124-byte header, padded rows", 1001, 24, true},
+                                   LargeKindCase{"24-bit, 124-byte header, rows without padding", 1000, 24, true},
+                                   LargeKindCase{"32-bit, the fourth byte kept", 999, 32, false},
+                                   LargeKindCase{"32-bit, the same fourth byte in every pixel", 999, 32, false, 0xA5}}) {
+        const std::size_t size = c.bits / 8, width = static_cast<std::size_t>(c.width);
+        Bytes input = MakeBmp(c.width, kHeight, Bytes(width * kHeight * size), c.bits);
+        if (c.v5_header) {
+            input.insert(input.begin() + 54, 124 - 40, 0);
+            PutLittleEndian(input, 14, 124);
+            PutLittleEndian(input, 10, 14 + 124);
+            PutLittleEndian(input, kOffsetFileSize, static_cast<std::uint32_t>(input.size()));
+        }
+        const std::size_t offset = c.v5_header ? 14 + 124 : 54;
+        for (std::size_t at = offset; at < input.size(); ++at) input[at] = static_cast<std::uint8_t>(byte(random));
+        if (c.fourth_byte >= 0) {
+            for (std::size_t at = offset + 3; at < input.size(); at += 4) {
+                input[at] = static_cast<std::uint8_t>(c.fourth_byte);
+            }
+        }
+        // The same pixels as the one layout the library reads, and the model's edit of them.
+        const std::size_t stride = (width * size + 3) / 4 * 4, copy_stride = (width * 3 + 3) / 4 * 4;
+        Bytes copy_pixels;
+        for (std::size_t row = 0; row < kHeight; ++row) {
+            for (std::size_t x = 0; x < width; ++x) {
+                const auto pixel = input.begin() + static_cast<std::ptrdiff_t>(offset + row * stride + x * size);
+                copy_pixels.insert(copy_pixels.end(), pixel, pixel + 3);
+            }
+        }
+        const Bytes edited = ModelCall({MakeBmp(c.width, kHeight, copy_pixels), true, 40, 2}).output.value_or(Bytes{});
+        ASSERT_EQ(edited.size(), 54 + copy_stride * kHeight) << c.name;
+        Bytes expected = input;
+        for (std::size_t row = 0; row < kHeight; ++row) {
+            for (std::size_t x = 0; x < width; ++x) {
+                for (std::size_t channel = 0; channel < 3; ++channel) {
+                    expected[offset + row * stride + x * size + channel] = edited[54 + row * copy_stride + 3 * x + channel];
+                }
+            }
+        }
+        TempDir dir;
+        WriteBytes(dir.File("in.bmp"), input);
+        const ProcessOutcome to_file = RunHost({"-q", "brighten", "40", "in.bmp", "out.bmp"}, dir.path().string());
+        EXPECT_EQ(to_file.exit_status, 0) << c.name << ": " << to_file.stderr_bytes;
+        EXPECT_TRUE(ReadBytes(dir.File("out.bmp")) == expected) << c.name;
+        const ProcessOutcome to_stream = RunHost({"-q", "brighten", "40", "in.bmp", "-"}, dir.path().string());
+        EXPECT_EQ(to_stream.exit_status, 0) << c.name << ": " << to_stream.stderr_bytes;
+        EXPECT_TRUE(Bytes(to_stream.stdout_bytes.begin(), to_stream.stdout_bytes.end()) == expected) << c.name;
+    }
 }
 
 TEST(Host, HelpAndVersion) {

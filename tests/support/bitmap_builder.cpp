@@ -45,4 +45,27 @@ Bytes MakeOnePixelBmp(std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
     return MakeBmp(1, 1, Bytes{blue, green, red});
 }
 
+Bytes VariantFile(std::uint32_t info, std::int32_t width, std::int32_t height, std::uint16_t bits,
+                  std::uint32_t compression, const Bytes& extra, std::size_t pixel_bytes) {
+    Bytes file(14 + info, 0);
+    file[0] = 'B', file[1] = 'M';
+    PutLittleEndian(file, 14, info);
+    if (info == 12) {
+        PutLittleEndian(file, 18, static_cast<std::uint32_t>(width), 2);
+        PutLittleEndian(file, 20, static_cast<std::uint32_t>(height), 2);
+        PutLittleEndian(file, 22, 1, 2);
+        PutLittleEndian(file, 24, bits, 2);
+    } else {
+        PutLittleEndian(file, 18, static_cast<std::uint32_t>(width));
+        PutLittleEndian(file, 22, static_cast<std::uint32_t>(height));
+        PutLittleEndian(file, 26, 1, 2);
+        PutLittleEndian(file, 28, bits, 2);
+        if (info > 16) PutLittleEndian(file, 30, compression);
+    }
+    file.insert(file.end(), extra.begin(), extra.end());
+    PutLittleEndian(file, 10, static_cast<std::uint32_t>(file.size()));
+    file.resize(file.size() + pixel_bytes, 0x5A);
+    return file;
+}
+
 }  // namespace tintwell_test

@@ -30,4 +30,10 @@ Bytes MakeRandomBmp(std::int32_t width, std::int32_t height, std::mt19937& rando
 // A 1 x 1 picture of one pixel given in blue, green, red order.
 Bytes MakeOnePixelBmp(std::uint8_t blue, std::uint8_t green, std::uint8_t red);
 
+// A BMP file of any kind: a header of `info` bytes (12 for OS/2 1.x) for a
+// `width` x `height` picture, then `extra` bytes (masks, palette), then
+// `pixel_bytes` pixel bytes of 0x5A right after them.
+Bytes VariantFile(std::uint32_t info, std::int32_t width, std::int32_t height, std::uint16_t bits,
+                  std::uint32_t compression, const Bytes& extra, std::size_t pixel_bytes);
+
 }  // namespace tintwell_test
