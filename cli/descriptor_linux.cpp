@@ -21,6 +21,23 @@ bool WriteAll(int fd, const void* bytes, std::size_t count) {
     return true;
 }
 
+bool ReadAllAt(int fd, std::uint64_t offset, std::size_t count, std::vector<std::uint8_t>& bytes, std::string& error) {
+    bytes.resize(count);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(fd, bytes.data() + done, count - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            error = ErrnoWords(errno);
+            return false;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+    return true;
+}
+
 std::string DescriptorName(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 std::string ErrnoWords(int error) {

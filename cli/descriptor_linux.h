@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -43,5 +45,10 @@ std::string ErrnoWords(int error);
 // Writes all `count` bytes, going on after short writes and interruptions;
 // false with errno set when a write fails.
 bool WriteAll(int fd, const void* bytes, std::size_t count);
+
+// Reads `count` bytes from `offset` into `bytes` (fewer where the file
+// ends), going on after short reads and interruptions; false with the
+// system's words when a read fails.
+bool ReadAllAt(int fd, std::uint64_t offset, std::size_t count, std::vector<std::uint8_t>& bytes, std::string& error);
 
 }  // namespace tintwell_cli

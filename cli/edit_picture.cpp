@@ -14,6 +14,7 @@
 #include "language.h"
 #include "library_call.h"
 #include "picture_check.h"
+#include "picture_plan.h"
 #include "platform.h"
 #include "safe_output.h"
 #include "shown_name.h"
@@ -91,14 +92,6 @@ std::optional<InputFile> OpenInput(const PictureEdit& edit, Outcome& refused) {
     return input;
 }
 
-// The file's first bytes: its 54-byte header, and what follows it up to
-// its pixels (other headers, masks, a palette), as far as the layout needs.
-std::optional<std::vector<std::uint8_t>> ReadHead(InputFile& input, std::string& error) {
-    const std::optional<std::vector<std::uint8_t>> first = input.ReadFirstBytes(kPictureHeaderSize, error);
-    if (!first) return std::nullopt;
-    return input.ReadFirstBytes(korvane::HeadBytesNeeded(*first), error);
-}
-
 // The most bytes a picture of this kind can take, its header included.
 std::uint64_t MostPictureBytes(const korvane::BitmapVariant& variant) {
     if (!variant.Rle()) return variant.RowsEnd();
@@ -118,7 +111,7 @@ std::optional<InputFile> CaptureStream(const PictureEdit& edit, InputFile& strea
         return std::nullopt;
     }
     std::string error;
-    const std::optional<std::vector<std::uint8_t>> head = ReadHead(stream, error);
+    const std::optional<std::vector<std::uint8_t>> head = ReadPictureHead(stream, error);
     if (!head) {
         refused = Refusal(edit, edit.input, MessageOf(text::kInputUnreadable, error));
         return std::nullopt;
@@ -160,40 +153,14 @@ std::optional<InputFile> CheckInput(const PictureEdit& edit, const CallOptions& 
     }
     // Watched from before its header is read: a writer from then on shows.
     input.Watch();
-    std::string error;
-    std::optional<std::vector<std::uint8_t>> head = ReadHead(input, error);
-    if (!head) {
-        refused = Refusal(edit, edit.input, MessageOf(text::kInputUnreadable, error));
+    PicturePlan plan = PlanPicture(input, edit.function, options.to_24_bit);
+    if (plan.refusal) {
+        refused = Refusal(edit, edit.input, std::move(*plan.refusal), plan.hint);
         return std::nullopt;
     }
-    PictureVerdict verdict = CheckPicture(*head, input.size());
-    if (verdict.refusal) {
-        refused = Refusal(edit, edit.input, MessageOf(text::kNotAPicture, *verdict.refusal), text::kConvertHint);
-        return std::nullopt;
-    }
-    if (verdict.variant && verdict.variant->Rle()) {
-        if (std::optional<Message> damaged = RleProblem(*verdict.variant, input)) {
-            refused = Refusal(edit, edit.input, std::move(*damaged), text::kConvertHint);
-            return std::nullopt;
-        }
-    }
-    // Noise gives each pixel a colour of its own: a palette cannot hold that.
-    if (verdict.variant && verdict.variant->Paletted() && edit.function == TINTWELL_FUNCTION_NOISE && !options.to_24_bit) {
-        refused = Refusal(edit, edit.input, MessageOf(text::kNoiseInPalette, verdict.variant->palette_entries),
-                          text::kNoiseHint);
-        return std::nullopt;
-    }
-    // Written as a 24-bit picture, a palette's picture must fit the library's
-    // one buffer like any other; checked before a byte of it is staged.
-    if (verdict.variant && verdict.variant->Paletted() && options.to_24_bit && !verdict.variant->FitsAs24Bit()) {
-        refused = Refusal(edit, edit.input,
-                          MessageOf(text::kNotAPicture, TooManyStagedRefusal()),
-                          text::kConvertHint);
-        return std::nullopt;
-    }
-    head->resize(std::min(head->size(), kPictureHeaderSize));
-    header = std::move(*head);
-    variant = std::move(verdict.variant);
+    plan.head.resize(std::min(plan.head.size(), kPictureHeaderSize));
+    header = std::move(plan.head);
+    variant = std::move(plan.variant);
     return input;
 }
 

@@ -187,21 +187,7 @@ std::optional<std::vector<std::uint8_t>> InputFile::ReadFirstBytes(std::size_t c
 
 bool InputFile::ReadInto(std::uint64_t offset, std::size_t count, std::vector<std::uint8_t>& bytes,
                          std::string& error) const {
-    bytes.resize(count);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::pread(state_->file.get(), bytes.data() + done, bytes.size() - done,
-                                    static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            error = ErrnoWords(errno);
-            return false;
-        }
-        if (got == 0) break;
-        done += static_cast<std::size_t>(got);
-    }
-    bytes.resize(done);
-    return true;
+    return ReadAllAt(state_->file.get(), offset, count, bytes, error);
 }
 
 std::optional<InputFile> InputFile::Scratch(std::string& folder, std::string& error) {

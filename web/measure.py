@@ -4,14 +4,16 @@ picture in the page (headless Chromium, the page on a throwaway server on
 127.0.0.1) against the same call of the native library on this machine.
 
     web/measure.py [--page build/web/page] [--library build/release/lib/libKorvaneTintwell.so]
-                   [--width 4000] [--height 3000] [--runs 5]
+                   [--host build/release/bin/tintwell] [--width 4000] [--height 3000] [--runs 5]
 
 Prints Markdown tables. The page is timed from the input file in the page's
 memory to the output file there: the copy into the library's in-memory file
 system, the call of Tintwell (to after stdout is flushed) and the copy out,
 with what the call spent growing files and memory and taking stdout. The
 native side times the same call through ctypes, with the input in the page
-cache and the output written to a file.
+cache and the output written to a file. Then a 32-bit BMP, which the page
+keeps in its kind as the host does, is timed the same way in the page
+against the host program editing it (its whole run, wall clock).
 """
 import argparse
 import base64
@@ -34,13 +36,13 @@ BROWSER_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic"
 WASM_PREFIX = b"data:application/octet-stream;base64,"
 
 
-def write_picture(path, width, height):
-    """A bottom-up 24-bit BMP of random pixels."""
-    row = (width * 3 + 3) // 4 * 4
+def write_picture(path, width, height, bits=24):
+    """A bottom-up BMP of random pixels, 24 or 32 bits each."""
+    row = (width * bits // 8 + 3) // 4 * 4
     size = row * height
     header = b"BM" + (54 + size).to_bytes(4, "little") + bytes(4) + (54).to_bytes(4, "little")
     header += (40).to_bytes(4, "little") + width.to_bytes(4, "little") + height.to_bytes(4, "little")
-    header += (1).to_bytes(2, "little") + (24).to_bytes(2, "little") + bytes(4) + size.to_bytes(4, "little")
+    header += (1).to_bytes(2, "little") + bits.to_bytes(2, "little") + bytes(4) + size.to_bytes(4, "little")
     header += (2835).to_bytes(4, "little") * 2 + bytes(8)
     with open(path, "wb") as file:
         file.write(header)
@@ -76,14 +78,16 @@ class ResultServer(http.server.SimpleHTTPRequestHandler):
         pass
 
 
-def page_times(page, picture, runs, scratch):
+def page_times(page, picture, runs, scratch, as_host=False):
     site = os.path.join(scratch, "site")
+    shutil.rmtree(site, ignore_errors=True)
     shutil.copytree(page, site)
     shutil.copy(picture, os.path.join(site, "large.bmp"))
-    plan = {"pictures": {"large.bmp": {"url": "large.bmp"}},
-            "jobs": [{"picture": "large.bmp", "function": EDIT[1], "amount": EDIT[2], "keep": False}] * runs}
+    job = {"picture": "large.bmp", "function": EDIT[1], "amount": EDIT[2], "keep": False, "as_host": as_host}
+    plan = {"pictures": {"large.bmp": {"url": "large.bmp"}}, "jobs": [job] * runs}
     with open(os.path.join(site, "jobs.js"), "w") as file:
         file.write("const TINTWELL_SELFTEST = " + json.dumps(plan) + ";\n")
+    ResultServer.arrived.clear()
     server = http.server.ThreadingHTTPServer(
         ("127.0.0.1", 0), lambda *args: ResultServer(*args, directory=site))
     threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -104,6 +108,8 @@ def page_times(page, picture, runs, scratch):
     for result in ResultServer.results["jobs"]:
         if result["result"] != 999:
             sys.exit(f"the page's call returned {result['result']}")
+        if as_host and not (result.get("kept") or {}).get("remark"):
+            sys.exit(f"the page did not keep the picture in its kind: {result.get('host_plan')}")
     return ResultServer.results["jobs"]
 
 
@@ -135,10 +141,28 @@ def native_times(library_path, picture, runs, scratch):
     return times
 
 
+def host_times(host, picture, runs, scratch):
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        subprocess.run([host, "-q", EDIT[0], str(EDIT[2]), picture, os.path.join(scratch, "host-out.bmp")],
+                       check=True)
+        times.append((time.perf_counter() - start) * 1000)
+    return times
+
+
+def print_times(title, rows):
+    print(f"\n| {title} | median ms | fastest ms |\n|---|---|---|")
+    for what, times in rows:
+        print(f"| {what} | {statistics.median(times):.1f} | {min(times):.1f} |")
+    print(f"\npage / native, medians: {statistics.median(rows[0][1]) / statistics.median(rows[1][1]):.1f}x")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--page", default="build/web/page")
     parser.add_argument("--library", default="build/release/lib/libKorvaneTintwell.so")
+    parser.add_argument("--host", default="build/release/bin/tintwell")
     parser.add_argument("--width", type=int, default=4000)
     parser.add_argument("--height", type=int, default=3000)
     parser.add_argument("--runs", type=int, default=5)
@@ -148,16 +172,21 @@ def main():
         write_picture(picture, arguments.width, arguments.height)
         page_runs = page_times(arguments.page, picture, arguments.runs, scratch)
         native = native_times(arguments.library, picture, arguments.runs, scratch)
+        kept_picture = os.path.join(scratch, "large32.bmp")
+        write_picture(kept_picture, arguments.width, arguments.height, 32)
+        kept_runs = page_times(arguments.page, kept_picture, arguments.runs, scratch, as_host=True)
+        host = host_times(arguments.host, kept_picture, arguments.runs, scratch)
     print("| web build | bytes |\n|---|---|")
     for what, size in sizes(arguments.page).items():
         print(f"| {what} | {size:,} |")
-    print(f"\n| {EDIT[0]} {EDIT[2]}, {arguments.width} x {arguments.height}, {arguments.runs} runs "
-          "| median ms | fastest ms |\n|---|---|---|")
-    page = [run["milliseconds"] for run in page_runs]
-    for what, times in (("in the page, input in memory to output in memory", page), ("native library", native)):
-        print(f"| {what} | {statistics.median(times):.1f} | {min(times):.1f} |")
-    print(f"\npage / native, medians: {statistics.median(page) / statistics.median(native):.1f}x")
+    size = f"{arguments.width} x {arguments.height}, {arguments.runs} runs"
+    print_times(f"{EDIT[0]} {EDIT[2]}, {size}", (
+        ("in the page, input in memory to output in memory", [run["milliseconds"] for run in page_runs]),
+        ("native library", native)))
     print_breakdown(page_runs)
+    print_times(f"{EDIT[0]} {EDIT[2]}, a 32-bit BMP kept in its kind, {size}", (
+        ("in the page, input in memory to output in memory", [run["milliseconds"] for run in kept_runs]),
+        ("the host program, tintwell -q (its whole run)", host)))
 
 
 # Where the page's time goes: each part's median over the runs.

@@ -1,7 +1,8 @@
 "use strict";
 // The page around the library: it takes the pictures a person drops (the
-// library's own BMP as it is, anything else the browser can show as the
-// browser decodes it, made a 24-bit BMP), writes each into the library's
+// library's own BMP as it is, a BMP of another kind that the host keeps in
+// its kind through the host's own C++, anything else the browser can show
+// as the browser decodes it, made a 24-bit BMP), writes each into the library's
 // in-memory file system, calls the real Tintwell on it with UTF-16 names, and
 // shows the output, the messages and the result code, with downloads as BMP
 // or PNG and a ZIP of them all. Every edit is the library's; this script only
@@ -21,7 +22,9 @@ const kPixelsPerMetre = 2835;
 const state = {
     engine: null,
     edits: [],
-    pictures: [], // {name, kind, size, bytes (what the library gets), converted, losses, refusal, decode, run}
+    // {name, kind, size, bytes (what the library gets), kept (the host's plan for a BMP it keeps in its
+    // own kind), converted, losses, refusal, decode, run}
+    pictures: [],
     shown: 0,
     urls: {},
 };
@@ -88,6 +91,33 @@ function resultMeaning(engine, result) {
     return libraryText(engine, engine._TintwellPageResultMeaning(result));
 }
 
+// A UTF-8 name with its terminating zero, for the C++ beside the library.
+function utf8Bytes(text) {
+    return new TextEncoder().encode(`${text}\0`);
+}
+
+// What the host makes of a BMP file of another kind: {bits, info_size,
+// compression, palette, top_down} when it keeps it in its own kind,
+// {refusal, hint} when it refuses it.
+function hostPlan(engine, name, bytes) {
+    const path = `${kPictureDirectory}/${name}`;
+    engine.FS.writeFile(path, bytes, {canOwn: true});
+    try {
+        return JSON.parse(withLibraryBytes(engine, utf8Bytes(path), (pointer) =>
+            libraryText(engine, engine._TintwellPagePlan(pointer))));
+    } finally {
+        removeFile(engine, path);
+    }
+}
+
+// The host's edit of a BMP file of another kind, from `input` to `output`:
+// {result, remark, as_24_bit[, put_back_error]}, or {refusal}.
+function editKept(engine, input, output, amount, functionNumber) {
+    return JSON.parse(withLibraryBytes(engine, utf8Bytes(input), (inputName) =>
+        withLibraryBytes(engine, utf8Bytes(output), (outputName) =>
+            libraryText(engine, engine._TintwellPageEditKept(inputName, outputName, amount, functionNumber)))));
+}
+
 function removeFile(engine, path) {
     if (engine.FS.analyzePath(path).exists) engine.FS.unlink(path);
 }
@@ -120,11 +150,14 @@ function costsSince(engine, before) {
 // written) and where the time went, in milliseconds: `milliseconds` from the
 // input in the page's memory to the output there; within it the copy into
 // the file system, the call, the copy out, and the engine's own counters.
-function runTintwell(engine, name, bytes, outputName, amount, functionNumber) {
+// With `kept`, a BMP of another kind is edited as the host edits it, in its
+// own kind (`kept` then says how: the host's remark, or why it refused).
+function runTintwell(engine, name, bytes, outputName, amount, functionNumber, kept = false) {
     const input = `${kPictureDirectory}/${name}`;
     const output = `${kPictureDirectory}/${outputName}`;
     engine.printed.length = 0;
     let result = 0;
+    let keptRun = null;
     const timings = {};
     const before = costSnapshot(engine);
     const start = performance.now();
@@ -136,19 +169,27 @@ function runTintwell(engine, name, bytes, outputName, amount, functionNumber) {
         engine.expectFileSize(bytes.length);
         const called = performance.now();
         timings.intoFilesMs = called - start;
-        withLibraryBytes(engine, utf16Bytes(input), (inputName) =>
-            withLibraryBytes(engine, utf16Bytes(output), (outputName16) => {
-                const callStart = performance.now();
-                result = engine._Tintwell(inputName, outputName16, amount, functionNumber);
-                engine._fflush(0); // the prompts of the tint edits end without a newline
-                timings.callMs = performance.now() - callStart;
-            }));
+        if (kept) {
+            const callStart = performance.now();
+            keptRun = editKept(engine, input, output, amount, functionNumber);
+            result = keptRun.result ?? null;
+            timings.callMs = performance.now() - callStart;
+        } else {
+            withLibraryBytes(engine, utf16Bytes(input), (inputName) =>
+                withLibraryBytes(engine, utf16Bytes(output), (outputName16) => {
+                    const callStart = performance.now();
+                    result = engine._Tintwell(inputName, outputName16, amount, functionNumber);
+                    engine._fflush(0); // the prompts of the tint edits end without a newline
+                    timings.callMs = performance.now() - callStart;
+                }));
+        }
         const copyOut = performance.now();
         const written = fileContents(engine, output);
         const end = performance.now();
         timings.outOfFilesMs = end - copyOut;
         Object.assign(timings, costsSince(engine, before));
-        return {result, printed: Uint8Array.from(engine.printed), output: written, milliseconds: end - start, timings};
+        return {result, printed: Uint8Array.from(engine.printed), output: written, kept: keptRun,
+                milliseconds: end - start, timings};
     } finally {
         engine.expectFileSize(0);
         removeFile(engine, input);
@@ -341,15 +382,21 @@ function conversionLosses(kind, original, decode) {
 }
 
 // A picture ready for the library. A file that the host's check accepts goes
-// to the library as it is. Every other file the browser can show is decoded
-// by the browser and handed over as a 24-bit BMP, with what that lost. (The
-// host's check decides what is kept: a BMP variant it accepts is kept here
-// too, through the same C++.)
+// to the library as it is. A BMP of another kind that the host keeps is
+// kept here too, through the host's own C++: the library edits a 24-bit
+// copy and the edit goes back into the picture's kind. Every other file the
+// browser can show is decoded by the browser and handed over as a 24-bit
+// BMP, with what that lost; a BMP the host refuses says the host's reason.
 async function preparePicture(fileName, blob) {
     const original = new Uint8Array(await blob.arrayBuffer());
     const picture = {name: libraryName(fileName), kind: fileKind(original), size: original.length, run: null};
-    const refusal = pictureRefusal(state.engine, original);
+    let refusal = pictureRefusal(state.engine, original);
     if (!refusal) return {...picture, bytes: original, converted: false, losses: []};
+    if (picture.kind === "BMP") {
+        const plan = hostPlan(state.engine, picture.name, original);
+        if (!plan.refusal) return {...picture, bytes: original, kept: plan, converted: false, losses: []};
+        refusal = plan.refusal;
+    }
     const decode = await browserDecode(blob);
     const bytes = decode && bmpFromDecode(decode);
     if (!bytes) return {...picture, bytes: null, refusal: decode ? "too large for a BMP" : refusal};
@@ -366,8 +413,10 @@ function editedStem(pictureName, edit, amount) {
     return `${stem}-${edit.name}` + (edit.amount ? `-${amount}` : "");
 }
 
-// A PNG of a 24-bit output, through the browser's own encoder. Every pixel is
-// opaque, so the canvas keeps its colours exactly.
+// A PNG of an output, through the browser's own encoder. A 24-bit output is
+// opaque, so the canvas keeps its colours exactly; a kept picture with alpha
+// passes through the canvas's premultiplied pixels, which round the colours
+// of partly transparent pixels (the BMP download keeps them exactly).
 async function pngFromBmp(bmp) {
     const bitmap = await createImageBitmap(new Blob([bmp], {type: "image/bmp"}),
                                            {colorSpaceConversion: "none", premultiplyAlpha: "none"});
@@ -423,11 +472,26 @@ function setEditsEnabled(enabled) {
     for (const button of element("edits").querySelectorAll("button")) button.disabled = !enabled;
 }
 
+// A BMP kind in words: "a 16-bit BMP with bit masks, 124-byte header".
+const kCompressionNames = {1: "RLE8", 2: "RLE4", 3: "bit masks", 6: "bit masks and alpha"};
+function keptKind(plan) {
+    const details = [`${plan.info_size}-byte header`];
+    if (plan.palette) details.unshift(`a palette of ${plan.palette} colours`);
+    if (kCompressionNames[plan.compression]) details.unshift(kCompressionNames[plan.compression]);
+    if (plan.top_down) details.push("top-down rows");
+    return `a ${plan.bits}-bit BMP (${details.join(", ")})`;
+}
+
 function pictureSummary(picture) {
     const size = `${picture.kind}, ${picture.size.toLocaleString("en")} bytes`;
     if (!picture.bytes) return {className: "refused", text: `${size}: refused: ${picture.refusal}. This browser cannot show it either.`};
+    if (picture.kept) {
+        return {className: "accepted",
+                text: `${size}: kept in its own kind, ${keptKind(picture.kept)}: the library edits a 24-bit copy and ` +
+                      "the host's own code puts the edit back, every other byte kept."};
+    }
     if (!picture.converted) return {className: "accepted", text: `${size}: a picture the library edits as it is.`};
-    const why = picture.kind === "BMP" ? ` (the library's check: ${picture.refusal})` : "";
+    const why = picture.kind === "BMP" ? ` (the host's check: ${picture.refusal})` : "";
     return {className: "converted",
             text: `${size}${why}: converted by the browser to a 24-bit BMP of ` +
                   `${picture.decode.width} x ${picture.decode.height}. Lost: ` +
@@ -452,7 +516,7 @@ function showPictureList() {
         item.append(name, outcome);
         if (picture.run) {
             const result = document.createElement("span");
-            result.textContent = ` Result code ${picture.run.result}` + (picture.run.output ? "." : ": nothing written.");
+            result.textContent = runSummary(picture.run);
             item.append(result);
         }
         list.append(item);
@@ -460,6 +524,24 @@ function showPictureList() {
     const count = state.pictures.filter((picture) => picture.bytes).length;
     element("verdict").textContent = count ? `${count} of ${state.pictures.length} can be edited. Choose an edit.` :
                                              "None of these can be edited.";
+}
+
+// What became of a kept picture's kind, in sentences after its result.
+function keptNote(run) {
+    if (!run.kept) return "";
+    const remark = run.kept.remark;
+    let text = ` ${remark[0].toUpperCase()}${remark.slice(1)}.`;
+    if (run.kept.as_24_bit && run.output) {
+        text += " Written as a 24-bit picture: noise gives each pixel a colour of its own, which a palette cannot hold.";
+    }
+    if (run.kept.put_back_error) text += ` Its kind could not be written back: ${run.kept.put_back_error}.`;
+    return text;
+}
+
+// How an edit went.
+function runSummary(run) {
+    if (run.kept?.refusal) return ` Not edited: ${run.kept.refusal}.`;
+    return ` Result code ${run.result}` + (run.output ? "." : ": nothing written.") + keptNote(run);
 }
 
 function showMessages(run) {
@@ -475,9 +557,10 @@ function showMessages(run) {
         row.insertCell().textContent = line.printed;
     }
     const code = element("result-code");
-    const succeeded = state.engine._TintwellPageSucceeded(run.result) === 1;
+    const succeeded = run.result !== null && state.engine._TintwellPageSucceeded(run.result) === 1;
     code.className = succeeded ? "" : "failed";
-    code.textContent = `Result code ${run.result}: ${resultMeaning(state.engine, run.result)}.`;
+    code.textContent = run.result === null ? runSummary(run).trim() :
+                       `Result code ${run.result}: ${resultMeaning(state.engine, run.result)}.${keptNote(run)}`;
 }
 
 // The picture in the side-by-side view, with its result, messages and download.
@@ -531,7 +614,8 @@ async function runEdit(edit) {
     for (const picture of state.pictures.filter((each) => each.bytes)) {
         // The output's name is longer than the input's, so never the same file.
         const output = `${editedStem(picture.name, edit, amount)}.bmp`;
-        const run = runTintwell(state.engine, picture.name, picture.bytes, output, amount, edit.function);
+        const run = runTintwell(state.engine, picture.name, picture.bytes, output, amount, edit.function,
+                                Boolean(picture.kept));
         picture.run = {...run, edit, amount, downloads: {}};
     }
     showPictureList();
@@ -587,7 +671,8 @@ function listenForFiles() {
 // JOBS.js, beside the page, sets TINTWELL_SELFTEST to {pictures, jobs, show}:
 // pictures maps names to {hex} (the bytes, which a page opened from disk can
 // take from a script) or {url} (fetched, from a server); each job
-// {picture, function, amount, keep} is one call of Tintwell. Then
+// {picture, function, amount, keep[, as_host]} is one call of Tintwell (with
+// as_host, a BMP of another kind is edited in its own kind, as the host does). Then
 // show {pictures, edit, amount, format} drops those pictures into the page
 // and runs the edit through its own buttons, and reports each picture as the
 // page took it, its result and its download, and the ZIP of them all. The
@@ -677,9 +762,12 @@ async function selfTest(jobsScript) {
     const jobs = [];
     for (const job of plan.jobs) {
         const bytes = pictures.get(job.picture);
+        // {as_host: true}: a BMP of another kind goes the way a dropped one does.
+        const hostKind = job.as_host ? hostPlan(state.engine, libraryName(job.picture), bytes) : null;
+        const kept = Boolean(hostKind && !hostKind.refusal && hostKind.bits);
         const run = runTintwell(state.engine, libraryName(job.picture), bytes, "selftest-output.bmp",
-                                job.amount, job.function);
-        jobs.push(jobResult(job, bytes, run));
+                                job.amount, job.function, kept);
+        jobs.push({...jobResult(job, bytes, run), host_plan: hostKind, kept: run.kept});
     }
     const shown = plan.show ? await showThroughTheButtons(plan.show, pictures) : null;
     element("selftest").textContent = JSON.stringify({jobs, shown});

@@ -3,10 +3,12 @@
 // the native library's call on the same bytes: result code, message bytes and
 // output bytes (noise, whose generator differs, within its bounds). The page's
 // picture check must agree with the host's. Pictures dropped into the page
-// that the library does not take as they are (a PNG with alpha, a JPEG, a
-// 32-bit BMP) must reach it as the browser decoded them, edited as the model
-// says; their PNG downloads and their ZIP are read back with other tools. A
-// screenshot after an edit is kept under the build tree.
+// that the library does not take as they are (a PNG with alpha, a JPEG) must
+// reach it as the browser decoded them, edited as the model says; BMP files
+// of the kinds the host keeps must come back in their kind, byte for byte
+// what the real tintwell writes; their PNG downloads and their ZIP are read
+// back with other tools. A screenshot after an edit is kept under the build
+// tree.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -425,21 +427,6 @@ Bytes BottomUpBgr(const Bytes& rgba, std::int32_t width, std::int32_t height) {
     return bgr;
 }
 
-// A bottom-up 24-bit picture's pixels, top row first: red, green, blue.
-Bytes TopDownRgb(const Bytes& bmp) {
-    const std::int32_t width = HeaderField(bmp, kOffsetWidth);
-    const std::int32_t height = HeaderField(bmp, kOffsetHeight);
-    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
-    Bytes rgb;
-    for (std::int32_t y = height - 1; y >= 0; --y) {
-        for (std::int32_t x = 0; x < width; ++x) {
-            const std::size_t at = 54 + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3;
-            rgb.insert(rgb.end(), {bmp.at(at + 2), bmp.at(at + 1), bmp.at(at)});
-        }
-    }
-    return rgb;
-}
-
 bool HaveImageMagick() { return std::system("command -v convert >/dev/null 2>&1") == 0; }
 
 // ImageMagick's `convert FROM TO` in `scratch`; the bytes of TO.
@@ -448,14 +435,50 @@ Bytes Convert(const std::string& from, const std::string& to, const TempDir& scr
     return ReadBytes(scratch.File(to.substr(to.find(':') + 1))).value_or(Bytes{});
 }
 
+// The host's edit of `input`, made by the real tintwell (the library's
+// messages as it prints them): its exit status, stdout and output.
+struct HostEdit {
+    ProcessOutcome outcome;
+    std::optional<Bytes> output;
+};
+
+HostEdit EditWithHost(const Bytes& input, const Edit& edit, const std::vector<std::string>& options = {}) {
+    TempDir scratch;
+    WriteBytes(scratch.File("in.bmp"), input);
+    std::vector<std::string> arguments = {"--library-text"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const tintwell_cli::EditInfo info = *tintwell_cli::FindEdit(std::to_string(edit.function));
+    arguments.push_back(std::string(info.name));
+    if (info.needs_amount()) arguments.push_back(std::to_string(edit.amount));
+    arguments.push_back(scratch.File("in.bmp"));
+    if (edit.function != TINTWELL_FUNCTION_EXIT) arguments.push_back(scratch.File("out.bmp"));
+    HostEdit host{RunHost(arguments), std::nullopt};
+    host.output = ReadBytes(scratch.File("out.bmp"));
+    return host;
+}
+
+// A picture the host keeps in its own kind comes back from the page in that
+// kind: byte for byte what the host writes for the same edit.
+void ExpectKeptAsTheHostKeepsIt(const json& shown, const Bytes& input, const Edit& edit) {
+    EXPECT_FALSE(shown.value("converted", true)) << "converted where the host keeps it";
+    EXPECT_NE(shown["summary"].get<std::string>().find("kept in its own kind"), std::string::npos) << shown["summary"];
+    EXPECT_TRUE(FromHex(shown["library_input"]) == input) << "the page did not keep the file as it came";
+    const HostEdit host = EditWithHost(input, edit);
+    ASSERT_EQ(host.outcome.exit_status, 0) << host.outcome.stderr_bytes;
+    ASSERT_TRUE(host.output.has_value());
+    EXPECT_EQ(shown["result"].get<std::int32_t>(), TINTWELL_RESULT_WRITTEN);
+    EXPECT_TRUE(FromHex(shown["output"]) == *host.output) << "the page's output is not the host's";
+}
+
 // A dropped picture: its file, and the pixels its decode must give (empty
 // for a JPEG, whose decoders may differ by a step), and what the page must
-// say it lost.
+// say it lost; or, for a BMP the host keeps in its own kind, nothing lost.
 struct DroppedPicture {
     std::string name;
     Bytes file;
     Bytes rgba;
     std::string loss;
+    bool kept = false;
 };
 
 std::vector<DroppedPicture> DroppedPictures() {
@@ -474,8 +497,7 @@ std::vector<DroppedPicture> DroppedPictures() {
     return {
         {"alpha.png", Convert(size + "rgba:alpha.rgba", "png32:alpha.png", scratch), alpha, "transparency: "},
         {"photo.jpg", Convert(size + "rgba:photo.rgba -quality 90", "photo.jpg", scratch), {}, "any colour profile"},
-        {"bgrx32.bmp", MakeBmp(kDropWidth, kDropHeight, bgrx, 32), rgba32,
-         "the BMP's own layout (32 bits per pixel) is not kept"},
+        {"bgrx32.bmp", MakeBmp(kDropWidth, kDropHeight, bgrx, 32), rgba32, "", true},
     };
 }
 
@@ -501,13 +523,16 @@ const PageRun& RunDroppedPictures() {
 // `run` names the dropped pictures' run; the test skips (or fails, where
 // required) without the page or, then, without ImageMagick: without a web
 // build (as in make test) ImageMagick is not needed.
-#define DROPPED_PICTURES_RUN(run)                                                          \
+#define SKIP_WITHOUT_PAGE_OR_IMAGEMAGICK()                                                   \
     {                                                                                      \
         const PageRun available = PageAvailability();                                      \
         SKIP_WITHOUT_PAGE(available);                                                      \
     }                                                                                      \
-    if (!HaveImageMagick()) TINTWELL_SKIP_UNLESS_REQUIRED("ImageMagick (convert) is missing"); \
-    const PageRun& run = RunDroppedPictures();                                             \
+    if (!HaveImageMagick()) TINTWELL_SKIP_UNLESS_REQUIRED("ImageMagick (convert) is missing")
+
+#define DROPPED_PICTURES_RUN(run)             \
+    SKIP_WITHOUT_PAGE_OR_IMAGEMAGICK();       \
+    const PageRun& run = RunDroppedPictures(); \
     SKIP_WITHOUT_PAGE(run)
 
 const json& ShownPicture(const PageRun& run, const std::string& name) {
@@ -527,6 +552,10 @@ TEST(WebPageDrop, EachPictureIsEditedAsTheBrowserDecodedIt) {
     for (const DroppedPicture& dropped : DroppedPictures()) {
         SCOPED_TRACE(dropped.name);
         const json& shown = ShownPicture(run, dropped.name);
+        if (dropped.kept) {
+            ExpectKeptAsTheHostKeepsIt(shown, dropped.file, kDropEdit);
+            continue;
+        }
         ASSERT_TRUE(shown.value("converted", false));
         ASSERT_EQ(shown["width"], kDropWidth);
         ASSERT_EQ(shown["height"], kDropHeight);
@@ -557,7 +586,9 @@ TEST(WebPageDrop, PngDownloadHoldsTheOutput) {
         TempDir scratch;
         WriteBytes(scratch.File("download.png"), FromHex(shown["download"]));
         const Bytes rgb = Convert("png:download.png -depth 8", "rgb:pixels.rgb", scratch);
-        EXPECT_TRUE(rgb == TopDownRgb(FromHex(shown["output"]))) << "the PNG's pixels are not the output's";
+        WriteBytes(scratch.File("output.bmp"), FromHex(shown["output"]));
+        EXPECT_TRUE(rgb == Convert("bmp:output.bmp -depth 8", "rgb:output.rgb", scratch))
+            << "the PNG's pixels are not the output's";
     }
 }
 
@@ -581,6 +612,167 @@ TEST(WebPageDrop, ZipHoldsEveryDownload) {
         EXPECT_TRUE(ReadBytes(entry.path().string()) == download->second) << entry.path().filename();
     }
     EXPECT_EQ(files, DroppedPictures().size());
+}
+
+// ---- BMP kinds the host keeps ------------------------------------------------
+
+// BMP files of other kinds, made by ImageMagick from random pixels: each the
+// host keeps in its own kind, but the last, whose 10-bit masks it refuses.
+struct KindPicture {
+    std::string name;
+    std::string made_with;  // ImageMagick's options and format
+    bool kept = true;
+};
+
+const std::vector<KindPicture>& KindPictures() {
+    static const std::vector<KindPicture> pictures = {
+        {"alpha32.bmp", "BMP:"},                                           // V5 header, 8-8-8-8 with alpha
+        {"rgb565.bmp", "-alpha off -define bmp:subtype=RGB565 BMP:"},      // 16 bits, 5-6-5 masks
+        {"rle8.bmp", "-alpha off -type Palette -compress RLE BMP3:"},      // 8-bit palette, RLE8
+        {"colours16.bmp", "-alpha off -colors 16 BMP3:"},                  // 4-bit palette
+        {"mask10.bmp", "BMP:", false},                                     // alpha32's masks made 10-10-10-2
+    };
+    return pictures;
+}
+
+// The V5 header's red, green, blue and alpha masks start at byte 54.
+constexpr std::size_t kOffsetMasks = 54;
+
+std::map<std::string, Bytes> MakeKindPictures() {
+    TempDir scratch;
+    WriteBytes(scratch.File("pixels.rgba"), RandomRgba(4, true));
+    const std::string size = "-size " + std::to_string(kDropWidth) + "x" + std::to_string(kDropHeight) + " -depth 8 ";
+    std::map<std::string, Bytes> files;
+    for (const KindPicture& picture : KindPictures()) {
+        Bytes file = Convert(size + "rgba:pixels.rgba " + picture.made_with.substr(0, picture.made_with.rfind(' ') + 1),
+                             picture.made_with.substr(picture.made_with.rfind(' ') + 1) + picture.name, scratch);
+        if (!picture.kept) {
+            const std::uint32_t masks[] = {0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000};
+            for (std::size_t i = 0; i < 4; ++i) PutLittleEndian(file, kOffsetMasks + 4 * i, masks[i]);
+        }
+        files[picture.name] = file;
+    }
+    return files;
+}
+
+// The edits that write a picture, amounts that wrap among them; noise on a
+// palette is written as a 24-bit picture, as the host's --to-24-bit writes it.
+constexpr Edit kKindEdits[] = {{1, 0}, {2, 40}, {3, 300}, {4, 0}, {5, 0}, {6, 128}, {7, 64}, {8, 300}, {9, 40}};
+
+// Every kind under every edit as jobs the way a dropped picture goes, then
+// all of them dropped together and brightened through the buttons: one
+// browser run.
+struct KindRun {
+    PageRun page;
+    std::map<std::string, Bytes> files;
+};
+
+const KindRun& RunKindPictures() {
+    static const KindRun run = [] {
+        KindRun kind_run{PageAvailability(), {}};
+        if (!kind_run.page.skipped.empty()) return kind_run;
+        kind_run.files = MakeKindPictures();
+        json plan = {{"pictures", json::object()}, {"jobs", json::array()}};
+        json names = json::array();
+        for (const auto& [name, file] : kind_run.files) {
+            plan["pictures"][name] = {{"hex", Hex(file)}};
+            names.push_back(name);
+            for (const Edit& edit : kKindEdits) {
+                plan["jobs"].push_back({{"picture", name}, {"function", edit.function}, {"amount", edit.amount},
+                                        {"keep", true}, {"as_host", true}});
+            }
+        }
+        plan["show"] = {{"pictures", names}, {"edit", "brighten"}, {"amount", kDropEdit.amount}, {"format", "bmp"}};
+        const json results = RunSelfTest(plan, kind_run.page);
+        if (results.is_null()) return kind_run;
+        for (const json& result : results["jobs"]) {
+            kind_run.page.results[KeyOf(result["picture"], {result["function"], result["amount"]})] = result;
+        }
+        return kind_run;
+    }();
+    return run;
+}
+
+#define KIND_PICTURES_RUN(run)          \
+    SKIP_WITHOUT_PAGE_OR_IMAGEMAGICK(); \
+    const KindRun& run = RunKindPictures(); \
+    SKIP_WITHOUT_PAGE(run.page)
+
+// Noise draws its own numbers: the page's picture has the host's size and
+// every byte before the pixels; on a palette, written as a 24-bit picture,
+// each channel within the bounds of noise on the host's copy.
+void ExpectNoiseAsTheHosts(const Bytes& input, const Bytes& page_output, const Edit& edit, bool paletted) {
+    if (paletted) {
+        const HostEdit copy = EditWithHost(input, {TINTWELL_FUNCTION_COPY, 0}, {"--to-24-bit"});
+        ASSERT_TRUE(copy.output.has_value()) << copy.outcome.stderr_bytes;
+        ExpectNoiseWithinBounds(*copy.output, page_output, edit.amount, *copy.output);
+        return;
+    }
+    const HostEdit copy = EditWithHost(input, {TINTWELL_FUNCTION_COPY, 0});
+    ASSERT_TRUE(copy.output.has_value()) << copy.outcome.stderr_bytes;
+    ASSERT_EQ(page_output.size(), copy.output->size());
+    const auto pixels = static_cast<std::ptrdiff_t>(HeaderField(input, 10));
+    EXPECT_TRUE(std::equal(page_output.begin(), page_output.begin() + pixels, copy.output->begin()));
+}
+
+// Each kind the host keeps comes back from the page in its own kind, byte
+// for byte the host's output for the same edit, with the library's messages
+// as the host's call printed them; noise on a palette as the host writes it
+// with --to-24-bit.
+TEST(WebPageKinds, KeptKindsMatchTheHostByteForByte) {
+    KIND_PICTURES_RUN(run);
+    for (const KindPicture& picture : KindPictures()) {
+        if (!picture.kept) continue;
+        const Bytes& input = run.files.at(picture.name);
+        for (const Edit& edit : kKindEdits) {
+            SCOPED_TRACE(picture.name + ", function " + std::to_string(edit.function));
+            const json& web = run.page.results.at(KeyOf(picture.name, edit));
+            ASSERT_TRUE(web["kept"].is_object()) << "not kept: " << web["host_plan"];
+            const bool paletted = web["host_plan"]["palette"].get<int>() > 0;
+            EXPECT_EQ(web["kept"]["as_24_bit"].get<bool>(), paletted && edit.function == TINTWELL_FUNCTION_NOISE);
+            const bool noise_on_palette = paletted && edit.function == TINTWELL_FUNCTION_NOISE;
+            const HostEdit host = EditWithHost(input, edit, noise_on_palette ? std::vector<std::string>{"--to-24-bit"}
+                                                                             : std::vector<std::string>{});
+            ASSERT_EQ(host.outcome.exit_status, 0) << host.outcome.stderr_bytes;
+            const Bytes printed = FromHex(web["printed"]);
+            EXPECT_EQ(std::string(printed.begin(), printed.end()), host.outcome.stdout_bytes);
+            EXPECT_EQ(web["result"].get<std::int32_t>(),
+                      host.output ? TINTWELL_RESULT_WRITTEN : TINTWELL_RESULT_EXITED);
+            ASSERT_EQ(web["output"].is_null(), !host.output.has_value());
+            if (!host.output) continue;
+            const Bytes output = FromHex(web["output"]);
+            if (edit.function == TINTWELL_FUNCTION_NOISE) {
+                ExpectNoiseAsTheHosts(input, output, edit, paletted);
+            } else {
+                EXPECT_TRUE(output == *host.output) << "the page's output is not the host's";
+            }
+        }
+    }
+}
+
+// Dropped together and brightened through the buttons, the kept kinds say
+// so and come back as the host writes them; the kind the host refuses is
+// converted by the browser, with the host's reason.
+TEST(WebPageKinds, DroppedKindsAreKeptOrConvertedWithTheHostsReason) {
+    KIND_PICTURES_RUN(run);
+    for (const KindPicture& picture : KindPictures()) {
+        SCOPED_TRACE(picture.name);
+        const Bytes& input = run.files.at(picture.name);
+        const json& shown = ShownPicture(run.page, picture.name);
+        if (picture.kept) {
+            ExpectKeptAsTheHostKeepsIt(shown, input, kDropEdit);
+            continue;
+        }
+        const HostEdit host = EditWithHost(input, kDropEdit);
+        ASSERT_EQ(host.outcome.exit_status, 4) << "the host keeps it after all";
+        const std::string reason = "its red mask 0x3FF00000 is wider than 8 bits or not contiguous";
+        EXPECT_NE(host.outcome.stderr_bytes.find(reason), std::string::npos) << host.outcome.stderr_bytes;
+        EXPECT_TRUE(shown.value("converted", false));
+        EXPECT_NE(shown["summary"].get<std::string>().find("(the host's check: " + reason), std::string::npos)
+            << shown["summary"];
+        const json& job = run.page.results.at(KeyOf(picture.name, kDropEdit));
+        EXPECT_NE(job["host_plan"]["refusal"].get<std::string>().find(reason), std::string::npos);
+    }
 }
 
 // A screenshot of the page after an edit, kept for people to look at.
