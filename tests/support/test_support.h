@@ -79,6 +79,22 @@ struct ProcessOutcome {
     std::string stderr_bytes;
 };
 
+// How the build machine starts a program built here (argv[0] its path):
+// directly, or, in a cross build, under the emulator (qemu-user). qemu's own
+// loader would take LD_PRELOAD for itself, so there the preload goes to the
+// program through qemu's -E and leaves the environment.
+struct Launch {
+    std::vector<std::string> argv;
+    std::vector<std::string> environment;  // NAME=VALUE
+};
+Launch LaunchOf(const std::vector<std::string>& argv);
+
+// True in a cross build whose programs run under the emulator.
+bool Emulated();
+
+// Pointers to the strings, ending in a null pointer, as exec wants them.
+std::vector<char*> NullTerminated(std::vector<std::string>& words);
+
 // Runs the built tintwell host with these arguments (no shell involved).
 ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::string& working_directory = "");
 
