@@ -1,6 +1,7 @@
 # Cross-builds for Linux on ARM with Debian's cross compilers; included by
 # the toolchain file of each target, which sets TINTWELL_CROSS_TRIPLET,
-# TINTWELL_CROSS_PROCESSOR and TINTWELL_CROSS_QEMU.
+# TINTWELL_CROSS_PROCESSOR, TINTWELL_CROSS_DEBIAN_ARCHITECTURE (its packages')
+# and TINTWELL_CROSS_QEMU.
 #
 # Libraries the build needs for the target (GoogleTest, and the C and C++
 # libraries that dpkg-shlibdeps reads) are Debian's multiarch packages of
