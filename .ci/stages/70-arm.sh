@@ -43,8 +43,10 @@ for target in arm64 armhf; do
 
     root=$work/$target-root
     dpkg-deb --extract "$deb" "$root"
-    triplet=$(sed -n 's/^CMAKE_LIBRARY_ARCHITECTURE:[A-Z]*=//p' build/$target-package/CMakeCache.txt)
-    qemu=$(sed -n 's/^CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=//p' build/$target-package/CMakeCache.txt)
+    # The target's triplet and emulator, as its toolchain file names them.
+    toolchain=$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' build/$target-package/CMakeCache.txt)
+    triplet=$(sed -n 's/^set(TINTWELL_CROSS_TRIPLET \(.*\))$/\1/p' "$toolchain")
+    qemu=$(sed -n 's/^set(TINTWELL_CROSS_QEMU \(.*\))$/\1/p' "$toolchain")
     # qemu looks under the unpacked tree first, as if the package were installed.
     run() { "$qemu" -L "$root" "$@"; }
     file -L "$root/usr/bin/tintwell" "$root/usr/lib/$triplet/libKorvaneTintwell.so.1"
@@ -65,7 +67,7 @@ for target in arm64 armhf; do
 
     echo "-- $target: the C++ consumer, with find_package and ${triplet}-g++"
     cmake -S examples/consumer-cpp -B "$work/$target-cpp" -DCMAKE_PREFIX_PATH="$root/usr" \
-        -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/toolchains/$triplet.cmake" >"$work/cmake.log" ||
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" >"$work/cmake.log" ||
         { cat "$work/cmake.log"; exit 1; }
     cmake --build "$work/$target-cpp" >>"$work/cmake.log" || { cat "$work/cmake.log"; exit 1; }
     (cd "$demo" && run "$work/$target-cpp/consumer-cpp") >"$work/consumer.out"
