@@ -73,6 +73,9 @@ std::wstring PictureCommandLine(const std::wstring& program, const std::string& 
     if (!plan.call.check) arguments.emplace_back("--force");
     if (plan.call.sync) arguments.emplace_back("--sync");
     if (plan.call.quiet) arguments.emplace_back("-q");
+    if (plan.call.to_24_bit) arguments.emplace_back("--to-24-bit");
+    if (plan.call.library_text) arguments.emplace_back("--library-text");
+    if (plan.call.json_report) arguments.emplace_back("--report=json");
     arguments.push_back(std::to_string(plan.edit.function));
     if (plan.edit.needs_amount()) arguments.push_back(std::to_string(plan.amount));
     arguments.emplace_back("--");

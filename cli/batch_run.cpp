@@ -11,6 +11,7 @@
 #include "batch_processes.h"
 #include "edit_picture.h"
 #include "exit_status.h"
+#include "format.h"
 #include "host_messages.h"
 #include "platform.h"
 #include "report.h"
@@ -18,6 +19,11 @@
 
 namespace tintwell_cli {
 namespace {
+
+PictureEdit EditOf(const BatchPlan& plan, const BatchPicture& picture) {
+    return PictureEdit{plan.edit.function, plan.amount, picture.input,
+                       picture.output.empty() ? std::nullopt : std::optional(picture.output)};
+}
 
 // Prints the pictures' messages in input order, failures and the summary
 // on stderr, and a progress line on stderr when it is a terminal.
@@ -76,20 +82,26 @@ public:
 private:
     std::string PictureCount() const {
         const std::size_t count = plan_.pictures.size();
-        return count == 1 ? std::string(text::kOnePicture) : Format(text::kPictures, count);
+        return count == 1 ? Format(text::kOnePicture) : Format(text::kPictures, count);
     }
 
-    static void Print(const BatchPicture& picture, const PictureOutcome& outcome) {
+    void Print(const BatchPicture& picture, const PictureOutcome& outcome) const {
         if (outcome.stopped) return;  // its edit was cut short on purpose: nothing it said is its result
         std::fwrite(outcome.messages.data(), 1, outcome.messages.size(), stdout);
         std::fflush(stdout);
         std::cerr << outcome.lines;
-        if (outcome.problem) ReportAboutFile(picture.input, *outcome.problem);
+        if (!outcome.problem) return;
+        // Its process said nothing of its own: the parent reports it.
+        Outcome died;
+        died.kind = OutcomeKind::kFailed;
+        died.file = picture.input;
+        died.reason = *outcome.problem;
+        ReportPicture(died, EditOf(plan_, picture), plan_.call);
     }
 
     void ShowProgress() {
         if (!show_progress_) return;
-        std::cerr << Format(text::kBatchProgress, finished_, plan_.pictures.size(), failed_ + refused_ + changed_)
+        std::cerr << "\r" << Format(text::kBatchProgress, finished_, plan_.pictures.size(), failed_ + refused_ + changed_)
                   << std::flush;
     }
 
@@ -113,15 +125,14 @@ bool CreateOutputDirectory(const std::string& directory) {
     std::filesystem::create_directories(PathOf(directory), error);
     if (!error && std::filesystem::is_directory(PathOf(directory), error)) return true;
     ReportError(MessageOf(text::kOutputDirectoryUnusable, directory,
-                          error ? error.message() : std::string(text::kNotADirectory)));
+                          error ? error.message() : Format(text::kNotADirectory)));
     return false;
 }
 
 OutcomeKind EditAndReport(TintwellEntry entry, const BatchPlan& plan, const BatchPicture& picture) {
-    const PictureEdit edit{plan.edit.function, plan.amount, picture.input,
-                           picture.output.empty() ? std::nullopt : std::optional(picture.output)};
+    const PictureEdit edit = EditOf(plan, picture);
     const Outcome outcome = EditPicture(entry, edit, plan.call);
-    Report(outcome);
+    ReportPicture(outcome, edit, plan.call);
     FlushOutput();
     return outcome.kind;
 }

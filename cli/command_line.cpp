@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "format.h"
 #include "host_messages.h"
 #include "shown_name.h"
 #include "stream_names.h"
@@ -15,6 +16,7 @@ constexpr std::string_view kOutDirOption = "--out-dir";
 constexpr std::string_view kInPlaceOption = "--in-place";
 constexpr std::string_view kJobsOption = "-j";
 constexpr std::string_view kEndOfOptions = "--";
+constexpr std::string_view kJsonReportOption = "--report=json";
 
 using Problem = std::optional<Message>;
 
@@ -22,7 +24,8 @@ using Problem = std::optional<Message>;
 // which names stdin.
 bool LooksLikeOption(std::string_view word) { return word.size() > 1 && word.front() == '-'; }
 
-// Takes `word` into `options` when it is --force, --sync, -q or --quiet,
+// Takes `word` into `options` when it is --force, --sync, -q, --quiet, --to-24-bit
+// or --library-text,
 // which may stand before EDIT as well as after it.
 bool ReadCallOption(std::string_view word, CallOptions& options) {
     if (word == "--force") {
@@ -31,6 +34,12 @@ bool ReadCallOption(std::string_view word, CallOptions& options) {
         options.sync = true;
     } else if (word == "-q" || word == "--quiet") {
         options.quiet = true;
+    } else if (word == "--to-24-bit") {
+        options.to_24_bit = true;
+    } else if (word == "--library-text") {
+        options.library_text = true;
+    } else if (word == kJsonReportOption) {
+        options.json_report = true;
     } else {
         return false;
     }
@@ -39,8 +48,8 @@ bool ReadCallOption(std::string_view word, CallOptions& options) {
 
 // "got 1 file", "got no file", "got 3 files": for arity errors.
 std::string FileCount(std::size_t count) {
-    if (count == 0) return std::string(text::kNoFileCounted);
-    if (count == 1) return std::string(text::kOneFileCounted);
+    if (count == 0) return Format(text::kNoFileCounted);
+    if (count == 1) return Format(text::kOneFileCounted);
     return Format(text::kFilesCounted, count);
 }
 
@@ -198,6 +207,10 @@ Problem ReadEdit(const std::vector<std::string>& words, Command& command) {
     }
     if (!command.edit.writes_output && command.files.size() != 1) {
         return MessageOf(text::kNeedsInputAlone, command.edit.name, FileCount(command.files.size()));
+    }
+    if (command.call.json_report && command.edit.writes_output &&
+        DescriptorNamed(command.files[1], true) == kStdoutDescriptor) {
+        return MessageOf(text::kJsonReportOnPicture);
     }
     return InvalidName(command.files);
 }

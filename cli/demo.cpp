@@ -95,8 +95,9 @@ std::string DecodedCount(std::size_t pictures) {
 // Runs one edit through the library; returns whether it succeeded.
 bool RunEdit(TintwellEntry entry, const EditInfo& edit, std::int32_t amount, const std::string& output,
              const CallOptions& options) {
-    const Outcome outcome = EditPicture(entry, {edit.function, amount, "original.bmp", output}, options);
-    Report(outcome);
+    const PictureEdit picture{edit.function, amount, "original.bmp", output};
+    const Outcome outcome = EditPicture(entry, picture, options);
+    ReportPicture(outcome, picture, options);
     return outcome.kind == OutcomeKind::kSucceeded;
 }
 

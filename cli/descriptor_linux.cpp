@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "format.h"
 #include "host_messages.h"
 
 namespace tintwell_cli {
@@ -24,12 +25,12 @@ std::string DescriptorName(int fd) { return "/proc/self/fd/" + std::to_string(fd
 
 std::string ErrnoWords(int error) {
     switch (error) {
-    case ENOENT: return std::string(text::kNoSuchFile);
+    case ENOENT: return Format(text::kNoSuchFile);
     case EACCES:
-    case EPERM: return std::string(text::kPermissionDenied);
-    case EROFS: return std::string(text::kReadOnlyFileSystem);
-    case ENOTDIR: return std::string(text::kNotADirectoryOnPath);
-    case ENOSPC: return std::string(text::kNoSpaceOnDevice);
+    case EPERM: return Format(text::kPermissionDenied);
+    case EROFS: return Format(text::kReadOnlyFileSystem);
+    case ENOTDIR: return Format(text::kNotADirectoryOnPath);
+    case ENOSPC: return Format(text::kNoSpaceOnDevice);
     default: {
         std::string words = std::strerror(error);
         if (!words.empty()) words[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(words[0])));

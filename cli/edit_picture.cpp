@@ -6,10 +6,12 @@
 #include <utility>
 
 #include "bitmap_layout.h"
+#include "edit_variant.h"
 #include "edits.h"
 #include "file_name.h"
 #include "host_messages.h"
 #include "input_file.h"
+#include "language.h"
 #include "library_call.h"
 #include "picture_check.h"
 #include "platform.h"
@@ -28,13 +30,13 @@ constexpr int kLibraryDescriptors = 2;
 // Bytes after the pixels are copied this much at a time.
 constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
 
-Outcome Refusal(const PictureEdit& edit, const std::string& file, Message reason, std::string_view force_note = {}) {
+Outcome Refusal(const PictureEdit& edit, const std::string& file, Message reason, std::string_view hint = {}) {
     Outcome outcome;
     outcome.kind = OutcomeKind::kRefused;
     outcome.file = file;
     outcome.reason = std::move(reason);
     outcome.nothing_written = edit.output.has_value();
-    outcome.force_note = force_note;
+    outcome.hint = hint;
     return outcome;
 }
 
@@ -46,12 +48,14 @@ Outcome Failure(const std::string& file, Message reason, OutcomeKind kind = Outc
     return outcome;
 }
 
+std::string_view MeaningOf(std::int32_t result) { return Translated(ResultMeaning(result)); }
+
 const std::string& FileOfResult(const PictureEdit& edit, std::int32_t result) {
     return result == TINTWELL_RESULT_SAVE_FAILED && edit.output ? *edit.output : edit.input;
 }
 
 Outcome LibraryFailure(const PictureEdit& edit, std::int32_t result) {
-    return Failure(FileOfResult(edit, result), MessageOf(text::kResultReason, result, ResultMeaning(result)));
+    return Failure(FileOfResult(edit, result), MessageOf(text::kResultReason, result, MeaningOf(result)));
 }
 
 // Why a descriptor named as a file cannot be used, if it cannot.
@@ -87,33 +91,51 @@ std::optional<InputFile> OpenInput(const PictureEdit& edit, Outcome& refused) {
     return input;
 }
 
+// The file's first bytes: its 54-byte header, and what follows it up to
+// its pixels (other headers, masks, a palette), as far as the layout needs.
+std::optional<std::vector<std::uint8_t>> ReadHead(InputFile& input, std::string& error) {
+    const std::optional<std::vector<std::uint8_t>> first = input.ReadFirstBytes(kPictureHeaderSize, error);
+    if (!first) return std::nullopt;
+    return input.ReadFirstBytes(korvane::HeadBytesNeeded(*first), error);
+}
+
+// The most bytes a picture of this kind can take, its header included.
+std::uint64_t MostPictureBytes(const korvane::BitmapVariant& variant) {
+    if (!variant.Rle()) return variant.RowsEnd();
+    // Each pixel at most 2 bytes (a run of one), each row 2 more (its end);
+    // the product fits in 64 bits: a row's pixels and the rows fit in 32 each.
+    const std::uint64_t row_codes = variant.row_stride * 8 / variant.bits * 2 + 2;
+    return variant.pixel_offset + row_codes * variant.rows + 2;
+}
+
 // A stream cannot be checked where it stands: its header is read and
 // checked first, then as much as the picture needs (and what follows, up to
 // kMostAfterPixels) goes into a private file, which is checked and edited
 // like any file. Nothing more than the header is read of a stream refused.
 std::optional<InputFile> CaptureStream(const PictureEdit& edit, InputFile& stream, Outcome& refused) {
-    const bool writes = edit.output.has_value();
     if (stream.IsTerminal()) {
         refused = Refusal(edit, edit.input, MessageOf(text::kInputTerminal));
         return std::nullopt;
     }
     std::string error;
-    const std::optional<std::vector<std::uint8_t>> header = stream.ReadFirstBytes(kPictureHeaderSize, error);
-    if (!header) {
+    const std::optional<std::vector<std::uint8_t>> head = ReadHead(stream, error);
+    if (!head) {
         refused = Refusal(edit, edit.input, MessageOf(text::kInputUnreadable, error));
         return std::nullopt;
     }
     // A whole header leaves the length open until the stream has been read.
-    const std::uint64_t known_length = header->size() < kPictureHeaderSize ? header->size() : UINT64_MAX;
-    if (const std::optional<std::string> refusal = PictureRefusal(*header, known_length)) {
-        refused = Refusal(edit, edit.input, MessageOf(text::kNotAPicture, *refusal),
-                          writes ? text::kForceEditsUnchecked : text::kForceReadsUnchecked);
+    const std::uint64_t known_length = head->size() < kPictureHeaderSize ? head->size() : UINT64_MAX;
+    const PictureVerdict verdict = CheckPicture(*head, known_length);
+    if (verdict.refusal) {
+        refused = Refusal(edit, edit.input, MessageOf(text::kNotAPicture, *verdict.refusal), text::kConvertHint);
         return std::nullopt;
     }
-    const korvane::RowLayout layout = korvane::RowLayout::Of(korvane::ParseHeader(*header));
+    const std::uint64_t picture_bytes =
+        verdict.variant ? MostPictureBytes(*verdict.variant)
+                        : korvane::RowLayout::Of(korvane::ParseHeader(*head)).FileLength();
     bool longer = false;
     std::string folder;
-    std::optional<InputFile> copy = stream.Capture(layout.FileLength() + kMostAfterPixels, longer, folder, error);
+    std::optional<InputFile> copy = stream.Capture(picture_bytes + kMostAfterPixels, longer, folder, error);
     if (!copy) {
         refused = Refusal(edit, edit.input, MessageOf(text::kNoPrivateCopy, folder, error));
         return std::nullopt;
@@ -125,11 +147,12 @@ std::optional<InputFile> CaptureStream(const PictureEdit& edit, InputFile& strea
     return copy;
 }
 
-// Checks that the input is a picture the library edits correctly, reading
-// a stream into a private file first; its first bytes go to `header`.
-std::optional<InputFile> CheckInput(const PictureEdit& edit, InputFile input, std::vector<std::uint8_t>& header,
-                                    Outcome& refused) {
-    const bool writes = edit.output.has_value();
+// Checks that the input is a picture the library edits correctly, or one
+// the host adapts around it (`variant`), reading a stream into a private
+// file first; its first 54 bytes go to `header`.
+std::optional<InputFile> CheckInput(const PictureEdit& edit, const CallOptions& options, InputFile input,
+                                    std::vector<std::uint8_t>& header,
+                                    std::optional<korvane::BitmapVariant>& variant, Outcome& refused) {
     if (input.NeedsCopy()) {
         std::optional<InputFile> copy = CaptureStream(edit, input, refused);
         if (!copy) return std::nullopt;
@@ -138,17 +161,39 @@ std::optional<InputFile> CheckInput(const PictureEdit& edit, InputFile input, st
     // Watched from before its header is read: a writer from then on shows.
     input.Watch();
     std::string error;
-    std::optional<std::vector<std::uint8_t>> first = input.ReadFirstBytes(kPictureHeaderSize, error);
-    if (!first) {
+    std::optional<std::vector<std::uint8_t>> head = ReadHead(input, error);
+    if (!head) {
         refused = Refusal(edit, edit.input, MessageOf(text::kInputUnreadable, error));
         return std::nullopt;
     }
-    if (const std::optional<std::string> refusal = PictureRefusal(*first, input.size())) {
-        refused = Refusal(edit, edit.input, MessageOf(text::kNotAPicture, *refusal),
-                          writes ? text::kForceEditsBytes : text::kForceReadsBytes);
+    PictureVerdict verdict = CheckPicture(*head, input.size());
+    if (verdict.refusal) {
+        refused = Refusal(edit, edit.input, MessageOf(text::kNotAPicture, *verdict.refusal), text::kConvertHint);
         return std::nullopt;
     }
-    header = std::move(*first);
+    if (verdict.variant && verdict.variant->Rle()) {
+        if (std::optional<Message> damaged = RleProblem(*verdict.variant, input)) {
+            refused = Refusal(edit, edit.input, std::move(*damaged), text::kConvertHint);
+            return std::nullopt;
+        }
+    }
+    // Noise gives each pixel a colour of its own: a palette cannot hold that.
+    if (verdict.variant && verdict.variant->Paletted() && edit.function == TINTWELL_FUNCTION_NOISE && !options.to_24_bit) {
+        refused = Refusal(edit, edit.input, MessageOf(text::kNoiseInPalette, verdict.variant->palette_entries),
+                          text::kNoiseHint);
+        return std::nullopt;
+    }
+    // Written as a 24-bit picture, a palette's picture must fit the library's
+    // one buffer like any other; checked before a byte of it is staged.
+    if (verdict.variant && verdict.variant->Paletted() && options.to_24_bit && !verdict.variant->FitsAs24Bit()) {
+        refused = Refusal(edit, edit.input,
+                          MessageOf(text::kNotAPicture, Format(text::kTooManyStaged, korvane::kMostPixelBytes)),
+                          text::kConvertHint);
+        return std::nullopt;
+    }
+    head->resize(std::min(head->size(), kPictureHeaderSize));
+    header = std::move(*head);
+    variant = std::move(verdict.variant);
     return input;
 }
 
@@ -159,7 +204,7 @@ struct Destination {
     int stream_fd = -1;
 
     std::string LibraryName() const { return stream ? stream->LibraryName() : file->LibraryName(); }
-    bool Append(const std::vector<std::uint8_t>& bytes, std::string& error) {
+    bool Append(std::span<const std::uint8_t> bytes, std::string& error) {
         return stream ? stream->Append(bytes, error) : file->Append(bytes, error);
     }
 };
@@ -178,10 +223,15 @@ std::optional<Message> OpenStream(int fd, const PictureEdit& edit, const FileIde
 // stderr, or nowhere when stderr is where the picture goes too.
 LibraryMessages MessagesFor(const Destination& to, const CallOptions& options) {
     if (options.quiet) return LibraryMessages::kDropped;
+    if (options.json_report) return LibraryMessages::kOnStderr;
     if (!to.stream) return LibraryMessages::kOnStdout;
     const std::optional<FileIdentity> picture = IdentityOfDescriptor(to.stream_fd);
     if (picture != IdentityOfDescriptor(1)) return LibraryMessages::kOnStdout;
     return picture == IdentityOfDescriptor(2) ? LibraryMessages::kDropped : LibraryMessages::kOnStderr;
+}
+
+LibraryWording WordingFor(const CallOptions& options) {
+    return options.library_text ? LibraryWording::kAsPrinted : LibraryWording::kUsersLanguage;
 }
 
 // Whether the library can open what it is handed; why not, if it cannot.
@@ -194,7 +244,7 @@ std::optional<Message> LibraryCannotOpen() {
 // Whether the input changed while the library read it: its header as the
 // library copied it (exactly what a rewritten header shows), then its size,
 // the writes to it and its times.
-bool InputChanged(const InputFile& input, const std::vector<std::uint8_t>& checked_header,
+bool InputChanged(InputFile& input, const std::vector<std::uint8_t>& checked_header,
                   const std::optional<std::vector<std::uint8_t>>& written_header) {
     // A library that wrote no whole header rewrote nothing it read.
     if (written_header && written_header->size() == checked_header.size() && *written_header != checked_header) {
@@ -218,17 +268,24 @@ std::optional<std::string> KeepBytesAfterPixels(const InputFile& input, const st
     return std::nullopt;
 }
 
+// What the host did to the output after the library wrote: bytes after
+// the pixels still to be kept, or a variant put back (and how that went).
+struct Completion {
+    bool keep_after = true;
+    std::optional<std::string> put_back_error;
+};
+
 // A picture written to a stream cannot be taken back: what reached it is said.
 Outcome FinishStream(const PictureEdit& edit, const CallOptions& options, std::int32_t result, InputFile& input,
-                     const std::vector<std::uint8_t>& header, Destination& to) {
+                     const std::vector<std::uint8_t>& header, Destination& to, const Completion& completion) {
     const bool succeeded = result == TINTWELL_RESULT_WRITTEN;
-    std::optional<std::string> error;
-    if (succeeded && options.check) error = KeepBytesAfterPixels(input, header, to);
+    std::optional<std::string> error = completion.put_back_error;
+    if (succeeded && options.check && completion.keep_after) error = KeepBytesAfterPixels(input, header, to);
     const StreamOutput::Delivered delivered = to.stream->Finish();
     if (!error) error = delivered.error;
     const std::string& output = *edit.output;
     if (!succeeded) {
-        const Message reason = MessageOf(text::kResultReason, result, ResultMeaning(result));
+        const Message reason = MessageOf(text::kResultReason, result, MeaningOf(result));
         return Failure(FileOfResult(edit, result), MessageOf(text::kStreamPartial, reason.Text(), delivered.bytes));
     }
     if (error) {
@@ -244,16 +301,20 @@ Outcome FinishStream(const PictureEdit& edit, const CallOptions& options, std::i
 // A file is replaced only when the edit succeeded and the input did not
 // change meanwhile, with the bytes after the pixels kept.
 Outcome FinishFile(const PictureEdit& edit, const CallOptions& options, std::int32_t result, InputFile& input,
-                   std::uint64_t checked_size, const std::vector<std::uint8_t>& header, Destination& to) {
+                   std::uint64_t checked_size, const std::vector<std::uint8_t>& header, Destination& to,
+                   const Completion& completion) {
     SafeOutput& output = *to.file;
     if (result != TINTWELL_RESULT_WRITTEN) {
         Outcome failure = LibraryFailure(edit, result);
         if (result == TINTWELL_RESULT_SAVE_FAILED) {
             if (std::optional<std::string> cause = output.ShortOfRoom(checked_size)) {
-                failure.reason = MessageOf(text::kResultWithCause, result, ResultMeaning(result), *cause);
+                failure.reason = MessageOf(text::kResultWithCause, result, MeaningOf(result), *cause);
             }
         }
         return failure;
+    }
+    if (completion.put_back_error) {
+        return Refusal(edit, *edit.output, MessageOf(text::kNotPutBack, *completion.put_back_error));
     }
     if (options.check) {
         if (InputChanged(input, header, output.ReadFirstBytes(header.size()))) {
@@ -261,7 +322,9 @@ Outcome FinishFile(const PictureEdit& edit, const CallOptions& options, std::int
             changed.kind = OutcomeKind::kInputChanged;
             return changed;
         }
-        if (std::optional<std::string> error = KeepBytesAfterPixels(input, header, to)) {
+        std::optional<std::string> error;
+        if (completion.keep_after) error = KeepBytesAfterPixels(input, header, to);
+        if (error) {
             return Refusal(edit, *edit.output, MessageOf(text::kBytesAfterPixelsLost, *error));
         }
     }
@@ -276,6 +339,120 @@ Outcome FinishFile(const PictureEdit& edit, const CallOptions& options, std::int
         // Written, but --sync was asked for and not done: that is no success.
         if (!committed.durable) outcome.kind = OutcomeKind::kFailed;
     }
+    return outcome;
+}
+
+Outcome Finish(const PictureEdit& edit, const CallOptions& options, std::int32_t result, InputFile& input,
+               std::uint64_t checked_size, const std::vector<std::uint8_t>& header, Destination& to,
+               const Completion& completion) {
+    if (to.stream) return FinishStream(edit, options, result, input, header, to, completion);
+    if (to.file) return FinishFile(edit, options, result, input, checked_size, header, to, completion);
+    if (!IsSuccess(result)) return LibraryFailure(edit, result);
+    return {};
+}
+
+// Another kind of BMP file: the library edits a 24-bit copy of its pixels
+// or its palette, and the host puts the edit back into the picture's own
+// kind; or, with --to-24-bit, the library writes a 24-bit picture of it.
+Outcome EditVariant(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options,
+                    const korvane::BitmapVariant& variant, InputFile& input, std::uint64_t checked_size,
+                    const std::vector<std::uint8_t>& header, Destination& to) {
+    const StageKind kind = StageKindOf(variant, options.to_24_bit);
+    Message problem;
+    std::optional<InputFile> stage = MakeStage(variant, kind, input, problem);
+    if (!stage) return Refusal(edit, edit.input, std::move(problem));
+    // The library writes its edit of the copy into another private file,
+    // unless the copy is the picture to be written.
+    std::optional<InputFile> edited;
+    if (edit.output && kind != StageKind::kExpanded) {
+        std::string folder;
+        std::string error;
+        edited = InputFile::Scratch(folder, error);
+        if (!edited) return Refusal(edit, edit.input, MessageOf(text::kNoStage, folder, error));
+    }
+    std::optional<std::string> output_name;
+    if (edit.output) output_name = edited ? edited->LibraryName(*edit.output) : to.LibraryName();
+    const LibraryMessages messages = MessagesFor(to, options);
+    const std::int32_t result =
+        CallLibrary(entry, stage->LibraryName(edit.input), output_name, edit.amount, edit.function, messages,
+                    WordingFor(options));
+    Completion completion{false, std::nullopt};
+    if (result == TINTWELL_RESULT_WRITTEN && edited) {
+        completion.put_back_error = PutBack(variant, kind, input, *edited,
+                                            [&to](std::span<const std::uint8_t> bytes, std::string& error) {
+                                                return to.Append(bytes, error);
+                                            });
+    }
+    // The output's first bytes are the input's up to its palette or pixels
+    // (an OS/2 file's lie within 54 bytes); a 24-bit picture written
+    // instead has a header of its own.
+    const std::uint64_t unedited = kind == StageKind::kExpanded ? 0
+                                   : kind == StageKind::kPalette ? variant.palette_offset
+                                                                 : variant.pixel_offset;
+    const std::vector<std::uint8_t> compared(
+        header.begin(), header.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(header.size(), unedited)));
+    Outcome outcome = Finish(edit, options, result, input, checked_size, compared, to, completion);
+    outcome.result = result;
+    if (messages != LibraryMessages::kDropped) {
+        outcome.remarks.insert(outcome.remarks.begin(), StageRemark(variant, kind, edit.output.has_value()));
+    }
+    if (outcome.file.empty()) outcome.file = edit.input;
+    if (!edit.output && IsSuccess(result)) {
+        outcome.answer = MessageOf(text::kReadOtherKind, variant.width, variant.rows, variant.bits, checked_size);
+    }
+    return outcome;
+}
+
+// What read found, in words: the picture, and whether tintwell edits it;
+// with --force, why not.
+Outcome ReadAnswer(const PictureEdit& edit, InputFile& input) {
+    Outcome outcome;
+    outcome.file = edit.input;
+    std::string error;
+    const std::optional<std::vector<std::uint8_t>> first = input.ReadFirstBytes(kPictureHeaderSize, error);
+    if (!first) return outcome;
+    if (const std::optional<std::string> refusal = PictureRefusal(*first, input.size())) {
+        outcome.answer = MessageOf(text::kReadNotEditable, *refusal);
+    } else {
+        const korvane::BitmapHeader header = korvane::ParseHeader(*first);
+        outcome.answer = MessageOf(text::kReadEditable, header.biWidth, header.biHeight, input.size());
+    }
+    return outcome;
+}
+
+// What the check found the input to be.
+PictureFacts FactsOf(const std::vector<std::uint8_t>& header, const std::optional<korvane::BitmapVariant>& variant,
+                     std::uint64_t file_size) {
+    if (variant) return PictureFacts{variant->width, variant->rows, variant->bits, file_size, true};
+    const korvane::BitmapHeader parsed = korvane::ParseHeader(header);
+    return PictureFacts{parsed.biWidth, parsed.biHeight, parsed.biBitCount, file_size, false};
+}
+
+// The edit once the input is open (and checked, unless --force): the
+// output prepared, the library called, the output put in place.
+Outcome EditOpenInput(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options, int output_fd,
+                      const FileIdentity& identity, InputFile& input, const std::vector<std::uint8_t>& header,
+                      const std::optional<korvane::BitmapVariant>& variant) {
+    const std::uint64_t checked_size = input.size();
+    Destination to;
+    if (output_fd >= 0) {
+        if (std::optional<Message> problem = OpenStream(output_fd, edit, identity, to)) {
+            return Refusal(edit, *edit.output, std::move(*problem));
+        }
+    } else if (edit.output) {
+        Message problem;
+        to.file = SafeOutput::Prepare(*edit.output, checked_size, problem);
+        if (!to.file) return Refusal(edit, *edit.output, std::move(problem));
+    }
+    if (std::optional<Message> problem = LibraryCannotOpen()) return Refusal(edit, edit.input, std::move(*problem));
+    if (variant) return EditVariant(entry, edit, options, *variant, input, checked_size, header, to);
+    const std::int32_t result =
+        CallLibrary(entry, input.LibraryName(edit.input), edit.output ? std::optional(to.LibraryName()) : std::nullopt,
+                    edit.amount, edit.function, MessagesFor(to, options), WordingFor(options));
+    Outcome outcome = !to.stream && !to.file && IsSuccess(result)
+                          ? ReadAnswer(edit, input)
+                          : Finish(edit, options, result, input, checked_size, header, to, Completion{});
+    outcome.result = result;
     return outcome;
 }
 
@@ -295,37 +472,22 @@ Outcome EditPicture(TintwellEntry entry, const PictureEdit& edit, const CallOpti
     if (!input) return refused;
     const FileIdentity identity = input->Identity();
     std::vector<std::uint8_t> header;
-    if (options.check) {
-        input = CheckInput(edit, std::move(*input), header, refused);
-        if (!input) return refused;
-    }
-    const std::uint64_t checked_size = input->size();
-    Destination to;
-    if (output_fd >= 0) {
-        if (std::optional<Message> problem = OpenStream(output_fd, edit, identity, to)) {
-            return Refusal(edit, *edit.output, std::move(*problem));
-        }
-    } else if (edit.output) {
-        Message problem;
-        to.file = SafeOutput::Prepare(*edit.output, checked_size, problem);
-        if (!to.file) return Refusal(edit, *edit.output, std::move(problem));
-    }
-    if (std::optional<Message> problem = LibraryCannotOpen()) return Refusal(edit, edit.input, std::move(*problem));
-    const std::int32_t result =
-        CallLibrary(entry, input->LibraryName(edit.input), edit.output ? std::optional(to.LibraryName()) : std::nullopt,
-                    edit.amount, edit.function, MessagesFor(to, options));
-    if (to.stream) return FinishStream(edit, options, result, *input, header, to);
-    if (to.file) return FinishFile(edit, options, result, *input, checked_size, header, to);
-    if (!IsSuccess(result)) return LibraryFailure(edit, result);
-    return {};
+    std::optional<korvane::BitmapVariant> variant;
+    if (!options.check) return EditOpenInput(entry, edit, options, output_fd, identity, *input, header, variant);
+    input = CheckInput(edit, options, std::move(*input), header, variant, refused);
+    if (!input) return refused;
+    const PictureFacts facts = FactsOf(header, variant, input->size());
+    Outcome outcome = EditOpenInput(entry, edit, options, output_fd, identity, *input, header, variant);
+    outcome.picture = facts;
+    return outcome;
 }
 
 Outcome CallWithNames(TintwellEntry entry, const PictureEdit& edit, const CallOptions& options) {
-    const std::int32_t result =
-        CallLibrary(entry, edit.input, edit.output, edit.amount, edit.function,
-                    options.quiet ? LibraryMessages::kDropped : LibraryMessages::kOnStdout);
-    if (IsSuccess(result)) return {};
-    return LibraryFailure(edit, result);
+    const std::int32_t result = CallLibrary(entry, edit.input, edit.output, edit.amount, edit.function,
+                                            MessagesFor(Destination{}, options), LibraryWording::kAsPrinted);
+    Outcome outcome = IsSuccess(result) ? Outcome{} : LibraryFailure(edit, result);
+    outcome.result = result;
+    return outcome;
 }
 
 std::vector<Message> NameWarnings(const PictureEdit& edit) {

@@ -6,22 +6,23 @@
 
 #include "format.h"
 #include "host_messages.h"
+#include "language.h"
 #include "korvane/tintwell.h"
 
 namespace tintwell_cli {
 namespace {
 
 constexpr std::array<EditInfo, 10> kEdits = {{
-    {"copy", TINTWELL_FUNCTION_COPY, AmountUse::kNone, true, "copy the pixels unchanged"},
-    {"brighten", TINTWELL_FUNCTION_BRIGHTEN, AmountUse::kChannel, true, "raise every channel by AMOUNT, capped at 255"},
-    {"darken", TINTWELL_FUNCTION_DARKEN, AmountUse::kChannel, true, "lower every channel by AMOUNT, floored at 0"},
-    {"gray", TINTWELL_FUNCTION_GRAY, AmountUse::kNone, true, "black-and-white"},
-    {"invert", TINTWELL_FUNCTION_INVERT, AmountUse::kNone, true, "invert every channel"},
-    {"threshold", TINTWELL_FUNCTION_THRESHOLD, AmountUse::kChannel, true, "255 where a channel is >= AMOUNT, else 0"},
-    {"noise", TINTWELL_FUNCTION_NOISE, AmountUse::kNoiseBound, true, "add a random value below AMOUNT to each channel"},
-    {"tint-up", TINTWELL_FUNCTION_TINT_UP, AmountUse::kChannel, true, "as brighten, with the library's prompt and echo"},
-    {"tint-down", TINTWELL_FUNCTION_TINT_DOWN, AmountUse::kChannel, true, "as darken, with the library's prompt"},
-    {"read", TINTWELL_FUNCTION_EXIT, AmountUse::kNone, false, "check and read INPUT, write nothing"},
+    {"copy", TINTWELL_FUNCTION_COPY, AmountUse::kNone, true, N_("copy the pixels unchanged")},
+    {"brighten", TINTWELL_FUNCTION_BRIGHTEN, AmountUse::kChannel, true, N_("raise every channel by AMOUNT, capped at 255")},
+    {"darken", TINTWELL_FUNCTION_DARKEN, AmountUse::kChannel, true, N_("lower every channel by AMOUNT, floored at 0")},
+    {"gray", TINTWELL_FUNCTION_GRAY, AmountUse::kNone, true, N_("black-and-white")},
+    {"invert", TINTWELL_FUNCTION_INVERT, AmountUse::kNone, true, N_("invert every channel")},
+    {"threshold", TINTWELL_FUNCTION_THRESHOLD, AmountUse::kChannel, true, N_("255 where a channel is >= AMOUNT, else 0")},
+    {"noise", TINTWELL_FUNCTION_NOISE, AmountUse::kNoiseBound, true, N_("add a random value below AMOUNT to each channel")},
+    {"tint-up", TINTWELL_FUNCTION_TINT_UP, AmountUse::kChannel, true, N_("as brighten, with the library's prompt and echo")},
+    {"tint-down", TINTWELL_FUNCTION_TINT_DOWN, AmountUse::kChannel, true, N_("as darken, with the library's prompt")},
+    {"read", TINTWELL_FUNCTION_EXIT, AmountUse::kNone, false, N_("check and read INPUT, write nothing")},
 }};
 
 }  // namespace
@@ -64,14 +65,14 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
 
 std::string_view ResultMeaning(std::int32_t result) {
     switch (result) {
-    case TINTWELL_RESULT_WRITTEN: return "the output file was written";
-    case TINTWELL_RESULT_EXITED: return "the input was read and nothing was written";
-    case TINTWELL_RESULT_LOAD_FAILED: return "the input file could not be opened or read";
+    case TINTWELL_RESULT_WRITTEN: return N_("the output file was written");
+    case TINTWELL_RESULT_EXITED: return N_("the input was read and nothing was written");
+    case TINTWELL_RESULT_LOAD_FAILED: return N_("the input file could not be opened or read");
     case TINTWELL_RESULT_ALLOCATION_FAILED:
-        return "the pixel buffer could not be allocated (the size in the header is negative, too large, or memory ran out)";
-    case TINTWELL_RESULT_REJECTED: return "the function number is not between 1 and 10";
-    case TINTWELL_RESULT_SAVE_FAILED: return "the output file could not be opened or written";
-    default: return "unknown result code";
+        return N_("the pixel buffer could not be allocated (the size in the header is negative, too large, or memory ran out)");
+    case TINTWELL_RESULT_REJECTED: return N_("the function number is not between 1 and 10");
+    case TINTWELL_RESULT_SAVE_FAILED: return N_("the output file could not be opened or written");
+    default: return N_("unknown result code");
     }
 }
 

@@ -40,7 +40,8 @@ std::optional<std::string> AmountWarning(const EditInfo& edit, std::int32_t amou
 // Parses a signed 32-bit decimal number; nothing for anything else.
 std::optional<std::int32_t> ParseInt32(std::string_view text);
 
-// One English line saying what a result code means.
+// One English line saying what a result code means (a message id of the
+// catalogs: Translated gives it in the user's language).
 std::string_view ResultMeaning(std::int32_t result);
 
 // Whether a result code means the call did what was asked.

@@ -10,9 +10,15 @@
 
 namespace tintwell_cli {
 
+// Puts each pattern into the user's language before it is filled in. The
+// host points it at its catalog when it starts (language.h); programs that
+// never do, such as the web page, keep the English.
+inline std::string_view (*pattern_translator)(std::string_view english) = nullptr;
+
 // Replaces each "{N}" in `pattern` with argument N. A brace that starts no
 // such field, or names an argument that was not given, stays as it is.
 inline std::string FormatWith(std::string_view pattern, const std::string* arguments, std::size_t count) {
+    if (pattern_translator != nullptr) pattern = pattern_translator(pattern);
     std::string text;
     for (std::size_t at = 0; at < pattern.size();) {
         const std::size_t close = pattern[at] == '{' ? pattern.find('}', at) : std::string_view::npos;

@@ -11,14 +11,26 @@ namespace tintwell_cli::text {
 
 using Text = std::string_view;
 
+// ---- What read found, on stdout --------------------------------------------
+
+// {0} the file, {1} what it is.
+inline constexpr Text kReadAnswerLine = "{0}: {1}";
+// {0} width, {1} height, {2} the file's size in bytes.
+inline constexpr Text kReadEditable = "a {0} x {1} 24-bit BMP picture of {2} bytes, which tintwell can edit";
+// {0} width, {1} height, {2} bits per pixel, {3} the file's size in bytes.
+inline constexpr Text kReadOtherKind =
+    "a {0} x {1} BMP picture of {2} bits per pixel and {3} bytes, which tintwell edits through a 24-bit copy";
+// {0} why tintwell does not edit it (read with --force).
+inline constexpr Text kReadNotEditable = "read as it stands, but tintwell does not edit it: {0}";
+
 // ---- Lines on stderr ------------------------------------------------------
 
-// A file the host will not go on with: {0} the file, {1} why, {2} how
-// --force would go on anyway.
+// A file the host will not go on with: {0} the file, {1} why, {2} what to
+// do instead.
 inline constexpr Text kRefusedLine = "tintwell: {0}: {1}";
 inline constexpr Text kRefusedNothingWrittenLine = "tintwell: {0}: {1}; nothing written";
-inline constexpr Text kRefusedForceLine = "tintwell: {0}: {1} ({2})";
-inline constexpr Text kRefusedNothingWrittenForceLine = "tintwell: {0}: {1}; nothing written ({2})";
+inline constexpr Text kRefusedHintLine = "tintwell: {0}: {1} ({2})";
+inline constexpr Text kRefusedNothingWrittenHintLine = "tintwell: {0}: {1}; nothing written ({2})";
 // A remark about a file that was written all the same.
 inline constexpr Text kFileRemarkLine = "tintwell: {0}: {1}";
 inline constexpr Text kWarningLine = "tintwell: warning: {0}";
@@ -50,11 +62,9 @@ inline constexpr Text kUnknownSystemError = "system error";
 inline constexpr Text kInputNotReadable = "not readable (permission denied)";
 inline constexpr Text kInputIsDirectory = "a directory, not a picture";
 inline constexpr Text kInputUnreadable = "cannot be read: {0}";
-inline constexpr Text kNotAPicture = "{0}; tintwell edits 24-bit uncompressed BMP pictures";
-inline constexpr Text kForceEditsUnchecked = "--force edits it unchecked";
-inline constexpr Text kForceReadsUnchecked = "--force reads it unchecked";
-inline constexpr Text kForceEditsBytes = "--force edits its bytes anyway";
-inline constexpr Text kForceReadsBytes = "--force reads its bytes anyway";
+inline constexpr Text kNotAPicture = "{0}; tintwell cannot edit it exactly";
+// A conversion that writes the one kind every BMP reader knows.
+inline constexpr Text kConvertHint = "convert IN BMP3:OUT or gm convert IN BMP3:OUT writes a BMP that tintwell edits";
 
 // ---- Why a file is not a picture the library edits correctly ----------------
 
@@ -79,6 +89,44 @@ inline constexpr Text kTopDown = "top-down rows (negative height)";
 inline constexpr Text kZeroHeight = "no rows (height 0)";
 inline constexpr Text kTooManyPixels = "{0} x {1} pixels, more than the library's limit of {2} pixel bytes";
 inline constexpr Text kFileCut = "the file ends after {0} of {1} bytes";
+
+// ---- Why another kind of BMP file cannot be adapted -------------------------
+
+inline constexpr Text kHeaderCutAt = "the file ends inside its header, after {0} bytes";
+inline constexpr Text kUnknownInfoHeader = "an unknown {0}-byte information header";
+inline constexpr Text kEmbeddedJpeg = "an embedded JPEG picture, not BMP pixels";
+inline constexpr Text kEmbeddedPng = "an embedded PNG picture, not BMP pixels";
+inline constexpr Text kHuffman = "OS/2 Huffman-coded pixels";
+inline constexpr Text kRle24 = "OS/2 RLE24-coded pixels";
+// {0} the channel ("red"...), {1} its mask in hexadecimal.
+inline constexpr Text kMaskUnusable = "its {0} mask 0x{1} is wider than 8 bits or not contiguous";
+inline constexpr Text kEmptyMask = "an empty {0} mask: the picture has no {0}";
+inline constexpr Text kRed = "red";
+inline constexpr Text kGreen = "green";
+inline constexpr Text kBlue = "blue";
+inline constexpr Text kMasksOverlap = "its colour masks overlap";
+inline constexpr Text kPaletteTooLong = "a palette of {0} colours that runs into its pixels";
+inline constexpr Text kPixelsInsideHeader = "pixels start at byte {0}, inside its header or palette";
+inline constexpr Text kTopDownRle = "RLE-coded top-down rows (negative height)";
+inline constexpr Text kTooManyStaged = "more pixels than the library's limit of {0} pixel bytes";
+inline constexpr Text kRleDamaged = "a damaged RLE stream: a run or a move goes past the picture";
+inline constexpr Text kRleUnended = "a damaged RLE stream: it ends before its end-of-picture code";
+// Noise gives every pixel a colour of its own, which a palette cannot hold.
+inline constexpr Text kNoiseInPalette = "noise cannot be kept in a palette of {0} colours";
+inline constexpr Text kNoiseHint = "--to-24-bit writes it as a 24-bit picture instead";
+
+// A picture edited through a 24-bit copy: what the library's messages describe.
+inline constexpr Text kStagedRemark = "edited as a 24-bit copy of {0} x {1} pixels, which the library's messages describe";
+inline constexpr Text kPaletteRemark =
+    "its {0} palette colours were edited as one row of {0} pixels, which the library's messages describe; its "
+    "indices are unchanged";
+// The same for read, which edits nothing.
+inline constexpr Text kStagedReadRemark = "read as a 24-bit copy of {0} x {1} pixels, which the library's messages describe";
+inline constexpr Text kPaletteReadRemark =
+    "its {0} palette colours were read as one row of {0} pixels, which the library's messages describe";
+inline constexpr Text kNotPutBack = "the edit could not be written back into the picture: {0}";
+inline constexpr Text kCopyCutShort = "the file became shorter while it was read";
+inline constexpr Text kNoStage = "cannot make its 24-bit copy in '{0}': {1}";
 
 // Streams: "-", /dev/stdin, /dev/stdout, /dev/fd/N and the like.
 inline constexpr Text kClosedAtStart = "{0} was closed when tintwell started";
@@ -189,6 +237,7 @@ inline constexpr Text kNoFileCounted = "got no file";
 inline constexpr Text kOneFileCounted = "got 1 file";
 inline constexpr Text kFilesCounted = "got {0} files";
 inline constexpr Text kNotUtf8Name = "file name is not valid UTF-8: '{0}'";
+inline constexpr Text kJsonReportOnPicture = "--report=json writes on stdout, where OUTPUT would send the picture";
 inline constexpr Text kNotUtf16Argument = "argument {0} is not valid UTF-16 (a lone surrogate)";
 
 // What an amount that does not act as it reads does instead.
@@ -216,7 +265,8 @@ inline constexpr Text kBatchWritten = "tintwell: {0}: {1} written, {2} failed";
 inline constexpr Text kBatchRead = "tintwell: {0}: {1} read, {2} failed";
 inline constexpr Text kBatchWrittenRefused = "tintwell: {0}: {1} written, {2} failed ({3} refused)";
 inline constexpr Text kBatchReadRefused = "tintwell: {0}: {1} read, {2} failed ({3} refused)";
-inline constexpr Text kBatchProgress = "\rtintwell: {0}/{1} done, {2} failed";
+// Drawn over itself: the host puts a carriage return before it.
+inline constexpr Text kBatchProgress = "tintwell: {0}/{1} done, {2} failed";
 inline constexpr Text kNoCapture = "cannot capture the picture's messages: {0}";
 inline constexpr Text kNoProcess = "cannot start a process: {0}";
 inline constexpr Text kNoSharedMemory = "cannot share memory with the editing processes: {0}";

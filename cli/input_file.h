@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -60,10 +61,18 @@ public:
     std::optional<InputFile> Capture(std::uint64_t most_bytes, bool& longer, std::string& folder,
                                      std::string& error);
 
+    // An empty private file, as Capture makes one, that the host fills with
+    // Append and the library reads or writes by LibraryName: the 24-bit
+    // copies through which the host edits the other kinds of BMP file.
+    static std::optional<InputFile> Scratch(std::string& folder, std::string& error);
+    // Writes `bytes` at the end of a Scratch file; false with the system's words.
+    bool Append(std::span<const std::uint8_t> bytes, std::string& error);
+
     // From now on, notes every write to the file, and its size and times,
-    // so that ChangedSinceWatch can tell whether anyone changed it.
+    // so that ChangedSinceWatch can tell whether anyone changed it. The
+    // answer is given once: the watch ends there.
     void Watch();
-    bool ChangedSinceWatch() const;
+    bool ChangedSinceWatch();
 
     // The name under which the library reads this very file.
     std::string LibraryName(const std::string& given) const;

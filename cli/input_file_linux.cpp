@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +35,39 @@ bool SameState(const struct stat& a, const struct stat& b) {
            a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
+// One inotify instance for the whole process, never closed before it ends:
+// closing an instance that still has a watch waits until the kernel retires
+// it (a few ms, tens on a busy machine), while a watch removed as soon as its
+// answer is known retires in the background. A forked child makes its own,
+// so that no two processes read each other's events.
+int WatchInstance() {
+    static pid_t owner = -1;
+    static int instance = -1;
+    if (owner != ::getpid()) {
+        owner = ::getpid();
+        instance = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    }
+    return instance;
+}
+
+// Whether the instance holds an event of `watch` (or lost events it cannot
+// tell apart); events of watches removed earlier are passed over.
+bool WatchSawWrites(int watch) {
+    alignas(inotify_event) char events[4096];
+    bool seen = false;
+    for (;;) {
+        const ssize_t count = ::read(WatchInstance(), events, sizeof events);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return seen;
+        for (ssize_t at = 0; at < count;) {
+            inotify_event event{};
+            std::memcpy(&event, events + at, sizeof event);
+            seen = seen || event.wd == watch || (event.mask & IN_Q_OVERFLOW) != 0;
+            at += static_cast<ssize_t>(sizeof event + event.len);
+        }
+    }
+}
+
 // Reads until `bytes` is full or the stream ends.
 std::optional<std::size_t> ReadFully(int fd, std::uint8_t* bytes, std::size_t count) {
     std::size_t done = 0;
@@ -44,6 +79,17 @@ std::optional<std::size_t> ReadFully(int fd, std::uint8_t* bytes, std::size_t co
         done += static_cast<std::size_t>(got);
     }
     return done;
+}
+
+// A FIFO opened without blocking reads as empty until a writer comes: wait
+// for its first bytes, or for a writer that came and went without any.
+bool AwaitWriter(int fd) {
+    pollfd wanted{fd, POLLIN, 0};
+    for (;;) {
+        const int ready = ::poll(&wanted, 1, -1);
+        if (ready > 0) return true;
+        if (ready < 0 && errno != EINTR) return false;
+    }
 }
 
 // A file no one else can open: O_TMPFILE, else a named file unlinked at once.
@@ -62,18 +108,26 @@ struct InputFile::State {
     Descriptor file;
     struct stat status {};
     std::vector<std::uint8_t> read_so_far;  // a stream's bytes that ReadFirstBytes took
-    Descriptor watch;                        // inotify, from Watch on
+    int watch = -1;                          // this file's inotify watch, from Watch on
     struct stat watched {};
+
+    // Removed at once, so that it retires while the process goes on.
+    void StopWatching() {
+        if (watch >= 0) ::inotify_rm_watch(WatchInstance(), std::exchange(watch, -1));
+    }
 };
 
 InputFile::InputFile(std::unique_ptr<State> state) : state_(std::move(state)) {}
 InputFile::InputFile(InputFile&&) noexcept = default;
 InputFile& InputFile::operator=(InputFile&&) noexcept = default;
-InputFile::~InputFile() = default;
+InputFile::~InputFile() {
+    if (state_) state_->StopWatching();
+}
 
 std::optional<InputFile> InputFile::Open(const std::string& name, OpenFailure& failure) {
     auto state = std::make_unique<State>();
-    // Not blocking: a pipe must be refused, not waited on.
+    // Not blocking, so that the open itself never waits (a FIFO without a
+    // writer, a serial line without carrier); a FIFO waits below, once known.
     state->file = Descriptor(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!state->file.valid()) {
         failure = {errno == EACCES, ErrnoWords(errno)};
@@ -84,6 +138,10 @@ std::optional<InputFile> InputFile::Open(const std::string& name, OpenFailure& f
         return std::nullopt;
     }
     const int fd = state->file.get();
+    if (S_ISFIFO(state->status.st_mode) && !AwaitWriter(fd)) {
+        failure = {false, ErrnoWords(errno)};
+        return std::nullopt;
+    }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return InputFile(std::move(state));
 }
@@ -146,16 +204,29 @@ std::optional<std::vector<std::uint8_t>> InputFile::ReadAt(std::uint64_t offset,
     return bytes;
 }
 
-std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& longer, std::string& folder,
-                                            std::string& error) {
+std::optional<InputFile> InputFile::Scratch(std::string& folder, std::string& error) {
     const char* tmpdir = std::getenv("TMPDIR");
     folder = tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp";
     auto state = std::make_unique<State>();
     state->file = PrivateFile(folder);
-    if (!state->file.valid()) {
+    if (!state->file.valid() || ::fstat(state->file.get(), &state->status) != 0) {
         error = ErrnoWords(errno);
         return std::nullopt;
     }
+    return InputFile(std::move(state));
+}
+
+bool InputFile::Append(std::span<const std::uint8_t> bytes, std::string& error) {
+    if (WriteAll(state_->file.get(), bytes.data(), bytes.size())) return true;
+    error = ErrnoWords(errno);
+    return false;
+}
+
+std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& longer, std::string& folder,
+                                            std::string& error) {
+    std::optional<InputFile> copy = Scratch(folder, error);
+    if (!copy) return std::nullopt;
+    State* state = copy->state_.get();
     constexpr std::size_t kChunk = std::size_t{1} << 20;
     std::vector<std::uint8_t> chunk = std::move(state_->read_so_far);
     std::uint64_t total = 0;
@@ -163,10 +234,7 @@ std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& long
     for (;;) {
         const std::size_t keep = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), most_bytes - total));
         longer = keep < chunk.size();
-        if (!WriteAll(state->file.get(), chunk.data(), keep)) {
-            error = ErrnoWords(errno);
-            return std::nullopt;
-        }
+        if (!copy->Append(std::span(chunk.data(), keep), error)) return std::nullopt;
         total += keep;
         if (longer) break;
         // One byte past the most kept tells whether more follows.
@@ -183,23 +251,22 @@ std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& long
         error = ErrnoWords(errno);
         return std::nullopt;
     }
-    return InputFile(std::move(state));
+    return copy;
 }
 
 void InputFile::Watch() {
-    state_->watch = Descriptor(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
-    if (state_->watch.valid()) {
-        ::inotify_add_watch(state_->watch.get(), DescriptorName(state_->file.get()).c_str(),
-                            IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE);
+    if (WatchInstance() >= 0) {
+        state_->watch = ::inotify_add_watch(WatchInstance(), DescriptorName(state_->file.get()).c_str(),
+                                            IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE);
     }
     ::fstat(state_->file.get(), &state_->watched);
 }
 
-bool InputFile::ChangedSinceWatch() const {
-    char events[4096];
-    if (state_->watch.valid() && ::read(state_->watch.get(), events, sizeof events) > 0) return true;
+bool InputFile::ChangedSinceWatch() {
+    const bool written = state_->watch >= 0 && WatchSawWrites(state_->watch);
+    state_->StopWatching();
     struct stat now {};
-    return ::fstat(state_->file.get(), &now) != 0 || !SameState(now, state_->watched);
+    return written || ::fstat(state_->file.get(), &now) != 0 || !SameState(now, state_->watched);
 }
 
 std::string InputFile::LibraryName(const std::string&) const { return DescriptorName(state_->file.get()); }

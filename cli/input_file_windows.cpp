@@ -148,31 +148,54 @@ std::optional<std::vector<std::uint8_t>> InputFile::ReadAt(std::uint64_t offset,
     return bytes;
 }
 
-std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& longer, std::string& folder,
-                                            std::string& error) {
+std::optional<InputFile> InputFile::Scratch(std::string& folder, std::string& error) {
     wchar_t temporary_folder[MAX_PATH + 1];
     const DWORD length = ::GetTempPathW(MAX_PATH + 1, temporary_folder);
     folder = length == 0 ? "." : Narrow(std::wstring(temporary_folder, length));
     auto state = std::make_unique<State>();
     state->captured_name = Utf8Of(PathOf(folder) / (".tintwell-" + RandomSuffix() + ".tmp"));
-    Handle copy(::CreateFileW(Wide(state->captured_name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_TEMPORARY, nullptr));
-    if (!copy.valid()) {
+    // Shared for reading and writing: the library opens it by name to do either.
+    state->file = Handle(::CreateFileW(Wide(state->captured_name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    if (!state->file.valid()) {
         error = SystemMessage(::GetLastError());
         state->captured_name.clear();
         return std::nullopt;
     }
+    state->Describe();
+    return InputFile(std::move(state));
+}
+
+bool InputFile::Append(std::span<const std::uint8_t> bytes, std::string& error) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 30));
+        DWORD wrote = 0;
+        // At the end of the file, wherever ReadAt left the file pointer.
+        OVERLAPPED at_end{};
+        at_end.Offset = 0xFFFFFFFF;
+        at_end.OffsetHigh = 0xFFFFFFFF;
+        if (!::WriteFile(state_->file.get(), bytes.data() + done, chunk, &wrote, &at_end) || wrote == 0) {
+            error = SystemMessage(::GetLastError());
+            return false;
+        }
+        done += wrote;
+    }
+    return true;
+}
+
+std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& longer, std::string& folder,
+                                            std::string& error) {
+    std::optional<InputFile> copy = Scratch(folder, error);
+    if (!copy) return std::nullopt;
+    State* state = copy->state_.get();
     std::vector<std::uint8_t> chunk = std::move(state_->read_so_far);
     std::uint64_t total = 0;
     longer = false;
     for (;;) {
-        const auto keep = static_cast<DWORD>(std::min<std::uint64_t>(chunk.size(), most_bytes - total));
+        const auto keep = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), most_bytes - total));
         longer = keep < chunk.size();
-        DWORD wrote = 0;
-        if (keep > 0 && (!::WriteFile(copy.get(), chunk.data(), keep, &wrote, nullptr) || wrote != keep)) {
-            error = SystemMessage(::GetLastError());
-            return std::nullopt;
-        }
+        if (!copy->Append(std::span(chunk.data(), keep), error)) return std::nullopt;
         total += keep;
         if (longer) break;
         chunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(std::size_t{1} << 20, most_bytes - total + 1)));
@@ -185,19 +208,13 @@ std::optional<InputFile> InputFile::Capture(std::uint64_t most_bytes, bool& long
         if (got == 0) break;
         chunk.resize(got);
     }
-    copy.Close();
-    state->file = OpenExisting(state->captured_name, GENERIC_READ, FILE_SHARE_READ);
-    if (!state->file.valid()) {
-        error = SystemMessage(::GetLastError());
-        return std::nullopt;
-    }
     state->Describe();
-    return InputFile(std::move(state));
+    return copy;
 }
 
 void InputFile::Watch() { ::GetFileInformationByHandle(state_->file.get(), &state_->watched); }
 
-bool InputFile::ChangedSinceWatch() const {
+bool InputFile::ChangedSinceWatch() {
     BY_HANDLE_FILE_INFORMATION now{};
     return !::GetFileInformationByHandle(state_->file.get(), &now) || !SameState(now, state_->watched);
 }

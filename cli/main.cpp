@@ -15,6 +15,7 @@
 #include "edit_picture.h"
 #include "edits.h"
 #include "exit_status.h"
+#include "format.h"
 #include "help.h"
 #include "host_messages.h"
 #include "module_loader.h"
@@ -52,7 +53,7 @@ int RunRaw(const Command& command) {
     if (!module) return kExitModuleFailed;
     for (const Message& warning : NameWarnings(edit)) ReportWarning(warning);
     const Outcome outcome = CallWithNames(module->entry(), edit, command.call);
-    Report(outcome);
+    ReportPicture(outcome, edit, command.call);
     return outcome.ExitStatus();
 }
 
@@ -74,8 +75,9 @@ int RunEdit(const Command& command) {
     const std::unique_ptr<Module> module = OpenLibrary(command);
     if (!module) return kExitModuleFailed;
     if (plan) return RunBatch(*module, *plan);
-    const Outcome outcome = EditPicture(module->entry(), command.Picture(), command.call);
-    Report(outcome);
+    const PictureEdit edit = command.Picture();
+    const Outcome outcome = EditPicture(module->entry(), edit, command.call);
+    ReportPicture(outcome, edit, command.call);
     return outcome.ExitStatus();
 }
 
@@ -85,6 +87,9 @@ int Main(const std::vector<std::string>& arguments) {
     const std::variant<Command, Message> read = ReadCommandLine(arguments);
     if (const Message* problem = std::get_if<Message>(&read)) return ReportUsageError(*problem);
     const Command& command = std::get<Command>(read);
+    // A report for scripts is English throughout, its lines on stderr too:
+    // a message built in another language could not be put back.
+    if (command.call.json_report) pattern_translator = nullptr;
     switch (command.form) {
     case Form::kHelp: PrintHelp(); return kExitSuccess;
     case Form::kVersion: return ShowVersion(command);

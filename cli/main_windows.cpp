@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "language.h"
 #include "main.h"
 #include "platform.h"
 #include "utf16.h"
@@ -44,6 +45,7 @@ int wmain(int argc, wchar_t** argv) {
     tintwell_cli::HoldStandardStreams();
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
+    tintwell_cli::ChooseLanguage();
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
         const std::wstring_view wide(argv[i]);

@@ -1,8 +1,10 @@
 // Loads the editing library at run time, as any plug-in host would.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "korvane/tintwell.h"
 
@@ -36,5 +38,11 @@ private:
 // is none, the library's name alone, for the system's search path. Each
 // platform's loader file defines it.
 std::string DefaultModulePath();
+
+#ifndef _WIN32
+// This program's own file (module_loader_linux.cpp); empty, with `error`
+// set, when the system cannot say.
+std::filesystem::path ThisProgram(std::error_code& error);
+#endif
 
 }  // namespace tintwell_cli

@@ -3,6 +3,7 @@
 // front ends may turn it into something else.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,14 +36,28 @@ enum class OutcomeKind {
     kInputChanged,  // the input changed while the library read it: the edit was discarded
 };
 
+// What the host's check found the input to be: its size in pixels and
+// bytes, its bits per pixel, and whether the library edits it as it stands
+// or through a 24-bit copy.
+struct PictureFacts {
+    std::int64_t width = 0;
+    std::int64_t height = 0;  // rows, whichever way they run
+    int bits_per_pixel = 0;
+    std::uint64_t file_size = 0;
+    bool through_copy = false;
+};
+
 struct Outcome {
     OutcomeKind kind = OutcomeKind::kSucceeded;
     std::string file;                // the file the reason is about
     std::optional<Message> reason;   // why it did not succeed
     bool nothing_written = false;    // an edit that writes was kept from writing
-    std::string_view force_note;     // how --force would go on anyway, if it would
+    std::string_view hint;           // what the user can do instead, if anything
     std::vector<Message> remarks;    // said about a file written all the same
+    std::optional<Message> answer;   // what read found, for stdout
     std::string system_error;        // the system's own words, when a system call failed
+    std::optional<std::int32_t> result;  // what the library returned, when it was called
+    std::optional<PictureFacts> picture;  // the input, once the check found it editable
 
     int ExitStatus() const {
         switch (kind) {

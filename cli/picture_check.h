@@ -13,6 +13,7 @@
 #include <string>
 
 #include "bitmap_layout.h"
+#include "bitmap_variant.h"
 
 namespace tintwell_cli {
 
@@ -25,5 +26,18 @@ inline constexpr std::size_t kPictureHeaderSize = korvane::kHeaderSize;
 // or nothing when it is one. `first_bytes` are the file's first bytes (up to 54
 // of them; fewer when the file is shorter), `file_size` its length in bytes.
 std::optional<std::string> PictureRefusal(std::span<const std::uint8_t> first_bytes, std::uint64_t file_size);
+
+// What the host makes of a file: the library's own layout as it stands
+// (neither field set), another kind of BMP file that the host adapts
+// around the library (`variant`), or why it can do neither (`refusal`).
+// `head` holds the file's first korvane::HeadBytesNeeded bytes.
+struct PictureVerdict {
+    std::optional<korvane::BitmapVariant> variant;
+    std::optional<std::string> refusal;
+};
+PictureVerdict CheckPicture(std::span<const std::uint8_t> head, std::uint64_t file_size);
+
+// Why an RLE stream cannot be edited, in the words of a refusal.
+std::string DamagedRleRefusal(bool ended_early);
 
 }  // namespace tintwell_cli

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -46,7 +47,7 @@ public:
     std::optional<std::vector<std::uint8_t>> ReadFirstBytes(std::size_t count) const;
 
     // Bytes after what the library wrote; false with the system's words.
-    bool Append(const std::vector<std::uint8_t>& bytes, std::string& error);
+    bool Append(std::span<const std::uint8_t> bytes, std::string& error);
 
     // Where the output's file system has less room than `bytes`, the
     // system's words for that; nothing otherwise.

@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "descriptor_linux.h"
+#include "format.h"
 #include "host_messages.h"
 #include "safe_output.h"
 
@@ -489,7 +490,7 @@ std::optional<std::string> SafeOutput::ShortOfRoom(std::uint64_t bytes) const {
     return ErrnoWords(ENOSPC);
 }
 
-bool SafeOutput::Append(const std::vector<std::uint8_t>& bytes, std::string& error) {
+bool SafeOutput::Append(std::span<const std::uint8_t> bytes, std::string& error) {
     const int fd = state_->temporary.valid() ? state_->temporary.get() : state_->direct.get();
     struct stat status {};
     if (state_->temporary.valid() && ::fstat(fd, &status) == 0) ::lseek(fd, status.st_size, SEEK_SET);
@@ -555,8 +556,8 @@ std::optional<NewFilesDirectory> NewFilesDirectory::Enter(const std::string& pat
     if (!made && errno != EEXIST) return unusable(ErrnoWords(errno));
     auto state = std::make_unique<State>();
     state->directory = Descriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!state->directory.valid()) return unusable(errno == ENOTDIR ? std::string(text::kNotADirectory) : ErrnoWords(errno));
-    if (!made && !IsEmptyDirectory(state->directory.get())) return unusable(text::kDemoDirectoryNotEmpty);
+    if (!state->directory.valid()) return unusable(errno == ENOTDIR ? Format(text::kNotADirectory) : ErrnoWords(errno));
+    if (!made && !IsEmptyDirectory(state->directory.get())) return unusable(Format(text::kDemoDirectoryNotEmpty));
     if (::fchdir(state->directory.get()) != 0) return unusable(ErrnoWords(errno));
     return NewFilesDirectory(std::move(state));
 }
@@ -564,7 +565,7 @@ std::optional<NewFilesDirectory> NewFilesDirectory::Enter(const std::string& pat
 std::optional<std::string> NewFilesDirectory::Write(const std::string& name, std::string_view bytes) const {
     const int file = ::openat(state_->directory.get(), name.c_str(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
-    if (file < 0) return errno == EEXIST ? std::string(text::kNameTaken) : ErrnoWords(errno);
+    if (file < 0) return errno == EEXIST ? Format(text::kNameTaken) : ErrnoWords(errno);
     int error = 0;
     while (!bytes.empty() && error == 0) {
         const ssize_t written = ::write(file, bytes.data(), bytes.size());

@@ -20,6 +20,7 @@
 #include <iterator>
 #include <utility>
 
+#include "format.h"
 #include "host_messages.h"
 #include "safe_output.h"
 #include "text_windows.h"
@@ -259,7 +260,7 @@ std::optional<std::string> SafeOutput::ShortOfRoom(std::uint64_t bytes) const {
     return SystemMessage(ERROR_DISK_FULL);
 }
 
-bool SafeOutput::Append(const std::vector<std::uint8_t>& bytes, std::string& error) {
+bool SafeOutput::Append(std::span<const std::uint8_t> bytes, std::string& error) {
     if (!IsReplaced() || bytes.empty()) return true;
     LARGE_INTEGER none{};
     DWORD wrote = 0;
@@ -334,8 +335,8 @@ std::optional<NewFilesDirectory> NewFilesDirectory::Enter(const std::string& pat
     if (!made && ::GetLastError() != ERROR_ALREADY_EXISTS) return unusable(SystemMessage(::GetLastError()));
     const DWORD attributes = ::GetFileAttributesW(state->folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return unusable(SystemMessage(::GetLastError()));
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return unusable(std::string(text::kNotADirectory));
-    if (!made && !IsEmptyFolder(state->folder)) return unusable(std::string(text::kDemoDirectoryNotEmpty));
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return unusable(Format(text::kNotADirectory));
+    if (!made && !IsEmptyFolder(state->folder)) return unusable(Format(text::kDemoDirectoryNotEmpty));
     if (!::SetCurrentDirectoryW(state->folder.c_str())) return unusable(SystemMessage(::GetLastError()));
     return NewFilesDirectory(std::move(state));
 }
@@ -347,7 +348,7 @@ std::optional<std::string> NewFilesDirectory::Write(const std::string& name, std
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.valid()) {
         const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return std::string(text::kNameTaken);
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return Format(text::kNameTaken);
         return SystemMessage(error);
     }
     while (!bytes.empty()) {

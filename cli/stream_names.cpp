@@ -34,9 +34,9 @@ std::optional<int> DescriptorNamed(const std::string& name, bool as_output) {
 
 std::string DescriptorWords(int fd) {
     switch (fd) {
-    case 0: return std::string(text::kStreamStdin);
-    case 1: return std::string(text::kStreamStdout);
-    case 2: return std::string(text::kStreamStderr);
+    case 0: return Format(text::kStreamStdin);
+    case 1: return Format(text::kStreamStdout);
+    case 2: return Format(text::kStreamStderr);
     default: return Format(text::kStreamDescriptor, fd);
     }
 }

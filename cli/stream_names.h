@@ -11,6 +11,7 @@
 namespace tintwell_cli {
 
 inline constexpr char kStandardStreamName[] = "-";
+inline constexpr int kStdoutDescriptor = 1;
 
 // The descriptor `name` stands for; nothing for the name of a file.
 std::optional<int> DescriptorNamed(const std::string& name, bool as_output);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,7 @@ public:
     std::string LibraryName() const;
 
     // Bytes after what the library wrote; false with the system's words.
-    bool Append(const std::vector<std::uint8_t>& bytes, std::string& error);
+    bool Append(std::span<const std::uint8_t> bytes, std::string& error);
 
     struct Delivered {
         std::uint64_t bytes = 0;                 // that reached the descriptor

@@ -70,7 +70,7 @@ std::optional<StreamOutput> StreamOutput::Open(int fd, std::string& error) {
 
 std::string StreamOutput::LibraryName() const { return DescriptorName(state_->writing.get()); }
 
-bool StreamOutput::Append(const std::vector<std::uint8_t>& bytes, std::string& error) {
+bool StreamOutput::Append(std::span<const std::uint8_t> bytes, std::string& error) {
     if (WriteAll(state_->writing.get(), bytes.data(), bytes.size())) return true;
     error = ErrnoWords(errno);
     return false;

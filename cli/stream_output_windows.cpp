@@ -48,7 +48,7 @@ std::optional<StreamOutput> StreamOutput::Open(int fd, std::string& error) {
 
 std::string StreamOutput::LibraryName() const { return state_->name; }
 
-bool StreamOutput::Append(const std::vector<std::uint8_t>& bytes, std::string& error) {
+bool StreamOutput::Append(std::span<const std::uint8_t> bytes, std::string& error) {
     const Handle file(::CreateFileW(Wide(state_->name).c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD wrote = 0;

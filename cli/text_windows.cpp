@@ -23,13 +23,13 @@ std::string Narrow(const std::wstring& wide) {
 
 std::string SystemMessage(DWORD error) {
     switch (error) {
-    case ERROR_FILE_NOT_FOUND: return std::string(text::kNoSuchFile);
-    case ERROR_PATH_NOT_FOUND: return std::string(text::kPathMissing);
-    case ERROR_ACCESS_DENIED: return std::string(text::kPermissionDenied);
-    case ERROR_SHARING_VIOLATION: return std::string(text::kInUse);
-    case ERROR_WRITE_PROTECT: return std::string(text::kWriteProtected);
+    case ERROR_FILE_NOT_FOUND: return Format(text::kNoSuchFile);
+    case ERROR_PATH_NOT_FOUND: return Format(text::kPathMissing);
+    case ERROR_ACCESS_DENIED: return Format(text::kPermissionDenied);
+    case ERROR_SHARING_VIOLATION: return Format(text::kInUse);
+    case ERROR_WRITE_PROTECT: return Format(text::kWriteProtected);
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return std::string(text::kNoSpaceOnDisk);
+    case ERROR_HANDLE_DISK_FULL: return Format(text::kNoSpaceOnDisk);
     default: break;
     }
     wchar_t* text = nullptr;
@@ -42,7 +42,7 @@ std::string SystemMessage(DWORD error) {
                                 message.back() == L'.')) {
         message.pop_back();
     }
-    return Format(text::kWindowsError, message.empty() ? std::string(text::kUnknownSystemError) : Narrow(message),
+    return Format(text::kWindowsError, message.empty() ? Format(text::kUnknownSystemError) : Narrow(message),
                   error);
 }
 

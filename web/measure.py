@@ -6,9 +6,12 @@ picture in the page (headless Chromium, the page on a throwaway server on
     web/measure.py [--page build/web/page] [--library build/release/lib/libKorvaneTintwell.so]
                    [--width 4000] [--height 3000] [--runs 5]
 
-Prints a Markdown table. Both sides time the call of Tintwell alone: the
-page from before the call to after stdout is flushed, the native side the
-same call through ctypes, with the input in the page cache.
+Prints Markdown tables. The page is timed from the input file in the page's
+memory to the output file there: the copy into the library's in-memory file
+system, the call of Tintwell (to after stdout is flushed) and the copy out,
+with what the call spent growing files and memory and taking stdout. The
+native side times the same call through ctypes, with the input in the page
+cache and the output written to a file.
 """
 import argparse
 import base64
@@ -96,12 +99,12 @@ def page_times(page, picture, runs, scratch):
         browser.terminate()
         browser.wait()
         server.shutdown()
-    if isinstance(ResultServer.results, dict):
+    if "error" in ResultServer.results:
         sys.exit(f"the page failed: {ResultServer.results}")
-    for result in ResultServer.results:
+    for result in ResultServer.results["jobs"]:
         if result["result"] != 999:
             sys.exit(f"the page's call returned {result['result']}")
-    return [result["milliseconds"] for result in ResultServer.results]
+    return ResultServer.results["jobs"]
 
 
 def native_times(library_path, picture, runs, scratch):
@@ -143,16 +146,39 @@ def main():
     with tempfile.TemporaryDirectory() as scratch:
         picture = os.path.join(scratch, "large.bmp")
         write_picture(picture, arguments.width, arguments.height)
-        page = page_times(arguments.page, picture, arguments.runs, scratch)
+        page_runs = page_times(arguments.page, picture, arguments.runs, scratch)
         native = native_times(arguments.library, picture, arguments.runs, scratch)
     print("| web build | bytes |\n|---|---|")
     for what, size in sizes(arguments.page).items():
         print(f"| {what} | {size:,} |")
     print(f"\n| {EDIT[0]} {EDIT[2]}, {arguments.width} x {arguments.height}, {arguments.runs} runs "
           "| median ms | fastest ms |\n|---|---|---|")
-    for what, times in (("in the page (WebAssembly, in-memory files)", page), ("native library", native)):
+    page = [run["milliseconds"] for run in page_runs]
+    for what, times in (("in the page, input in memory to output in memory", page), ("native library", native)):
         print(f"| {what} | {statistics.median(times):.1f} | {min(times):.1f} |")
     print(f"\npage / native, medians: {statistics.median(page) / statistics.median(native):.1f}x")
+    print_breakdown(page_runs)
+
+
+# Where the page's time goes: each part's median over the runs.
+BREAKDOWN = (("copy into the in-memory file system", "intoFilesMs", "ms"),
+             ("the call of Tintwell, stdout flushed", "callMs", "ms"),
+             ("  of which: growing the output file", "fileGrowthMs", "ms"),
+             ("  times the output file grew", "fileGrowths", ""),
+             ("  bytes copied as it grew", "fileBytesCopied", ""),
+             ("  of which: growing the memory", "memoryGrowthMs", "ms"),
+             ("  times the memory grew", "memoryGrowths", ""),
+             ("  of which: taking stdout", "stdoutMs", "ms"),
+             ("  bytes printed", "stdoutBytes", ""),
+             ("copy out of the in-memory file system", "outOfFilesMs", "ms"),
+             ("the library's memory after the call, bytes", "memoryBytes", ""))
+
+
+def print_breakdown(page_runs):
+    print("\n| in the page, median of the runs | value |\n|---|---|")
+    for what, key, unit in BREAKDOWN:
+        value = statistics.median(run["timings"][key] for run in page_runs)
+        print(f"| {what} | {value:.1f} ms |" if unit else f"| {what} | {value:,.0f} |")
 
 
 if __name__ == "__main__":

@@ -11,10 +11,10 @@ source_dir=$PWD
 
 # The packages of each command's lists that the machine image does not ship
 # (it has the compiler, CMake, make, Ninja, GoogleTest, pkg-config, binutils
-# and groff): each command must install them itself (time: for the peak
-# memory test).
-demo_lacks=(nlohmann-json3-dev)
-test_lacks=(nlohmann-json3-dev time)
+# and groff): each command must install them itself (po4a: for the Korean
+# manual page; time: for the peak memory test).
+demo_lacks=(nlohmann-json3-dev po4a)
+test_lacks=(nlohmann-json3-dev po4a time)
 
 ((EUID == 0)) || { echo "this stage removes and installs Debian packages: run it as root" >&2; exit 1; }
 export DEBIAN_FRONTEND=noninteractive
@@ -91,7 +91,8 @@ echo "-- make demo took $((SECONDS - start)) s"
 expect_installed "make demo" "${demo_lacks[@]}"
 pictures=$(find tintwell-demo -name '*.bmp' | wc -l)
 [[ $pictures == 10 ]] || { echo "make demo wrote $pictures pictures, not 10" >&2; exit 1; }
-for file in tintwell-demo/index.html build/release/man/tintwell.1 build/release/bin/tintwell; do
+for file in tintwell-demo/index.html build/release/man/tintwell.1 build/release/man/ko/tintwell.1 \
+    build/release/share/locale/ko/LC_MESSAGES/tintwell.mo build/release/bin/tintwell; do
     [[ -s $file ]] || { echo "make demo did not make $file" >&2; exit 1; }
 done
 built=$(ls build/release/bin)

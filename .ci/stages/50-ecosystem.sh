@@ -54,6 +54,21 @@ check_from_path() {
     grep -q "file=$library \[0\];  dynamically loaded" "$work/loader.log" ||
         { echo "tintwell did not load $library" >&2; return 1; }
     echo "tintwell loads $library"
+    echo "-- the Python package of the same prefix, on Python's own path"
+    local python_found
+    python_found=$(cd "$work" && env -u PYTHONPATH PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 - "$demo" <<'EOF' | head -n 1
+import sys, tintwell, tintwell._locate as where
+print(where.program(), where.library())
+tintwell.edit(sys.argv[1] + "/original.bmp", sys.argv[1] + "/python.bmp", "invert")
+assert tintwell.call(sys.argv[1] + "/original.bmp", None, 0, 10) == 0
+EOF
+    )
+    # The library by the file it leads to: the package's .so.1 is a link.
+    local found_program found_library
+    read -r found_program found_library <<<"$python_found"
+    [[ $found_program == "$1/tintwell" && $(realpath -m "$found_library") == $(realpath -m "$library") ]] ||
+        { echo "the Python package found $python_found" >&2; return 1; }
+    cmp "$demo/python.bmp" "$demo/5-invert.bmp"
     ldconfig -p | grep 'libKorvaneTintwell\.so\.1 ' >/dev/null  # in the loader's cache too
     echo "-- consumers"
     bash tests/ecosystem/consumers_test.sh "$source_dir" tintwell
@@ -73,6 +88,10 @@ apt_get install -y --no-install-recommends "./$deb"
 echo "== tintwell and the library from the package"
 check_from_path /usr/bin build/package
 dpkg -L "$package" | grep -x /usr/share/man/man1/tintwell.1.gz
+dpkg -L "$package" | grep -x /usr/share/man/ko/man1/tintwell.1.gz
+dpkg -L "$package" | grep -x /usr/share/locale/ko/LC_MESSAGES/tintwell.mo
+help=$(LC_ALL=ko_KR.UTF-8 tintwell --help)
+[[ $help == "사용법: tintwell "* ]] || { echo "the packaged tintwell does not speak Korean: $help" >&2; exit 1; }
 echo "-- the demo page in a browser"
 TINTWELL_REQUIRE_BROWSER=1 bash tests/ecosystem/browser_test.sh tintwell
 

@@ -6,6 +6,8 @@
  *   "...exits..."    ends the process with status 0 and never returns
  *   "...unknown..."  returns 77, a code the library never returns
  *   "...loud..."     prints far more than a pipe holds, then succeeds
+ *   "...says..."     prints the bytes of $TINTWELL_FAKE_SAYS one at a time,
+ *                    each flushed on its own, then succeeds
  *   anything else    prints one line naming the picture, returns 999
  * The host passes the files it opened as /proc/self/fd/N; the picture's
  * name is then the file name where that link points.
@@ -49,6 +51,14 @@ __attribute__((visibility("default"))) int32_t Tintwell(const char16_t* input, c
     if (strstr(name, "unknown") != NULL) return 77;
     if (strstr(name, "loud") != NULL) {
         for (int line = 0; line < 20000; ++line) printf("fake: %s line %d\n", name, line);
+    }
+    if (strstr(name, "says") != NULL) {
+        const char* says = getenv("TINTWELL_FAKE_SAYS");
+        for (; says != NULL && *says != '\0'; ++says) {
+            putchar(*says);
+            fflush(stdout);
+        }
+        return 999;
     }
     printf("fake: %s amount %d function %d\n", name, (int)amount, (int)function);
     return 999;

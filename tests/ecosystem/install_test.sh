@@ -20,6 +20,8 @@ expected=(
     "$libdir/libKorvaneTintwell.so.1.0.0"
     include/korvane/tintwell.h
     share/man/man1/tintwell.1.gz
+    share/man/ko/man1/tintwell.1.gz
+    share/locale/ko/LC_MESSAGES/tintwell.mo
     "$libdir/cmake/KorvaneTintwell/KorvaneTintwellConfig.cmake"
     "$libdir/cmake/KorvaneTintwell/KorvaneTintwellConfigVersion.cmake"
     "$libdir/cmake/KorvaneTintwell/KorvaneTintwellTargets.cmake"
@@ -37,7 +39,19 @@ expect_eq "exported symbols" "Tintwell" \
     "$(nm -D --defined-only "$prefix/$libdir/libKorvaneTintwell.so.1" | awk '{ print $3 }')"
 expect_same_file "installed header" "$source_dir/include/korvane/tintwell.h" "$prefix/include/korvane/tintwell.h"
 expect_same_file "installed manual page" "$build_dir/man/tintwell.1" <(gzip -dc "$prefix/share/man/man1/tintwell.1.gz")
+expect_same_file "installed Korean manual page" "$build_dir/man/ko/tintwell.1" \
+    <(gzip -dc "$prefix/share/man/ko/man1/tintwell.1.gz")
 expect_contains "pkg-config prefix: the one installed to" "$prefix/$libdir/pkgconfig/korvanetintwell.pc" "prefix=$prefix"
+
+echo "-- the Python package, in the prefix's Python path"
+python_dir=$(cd "$prefix" && echo lib/python3*/site-packages)
+for file in __init__.py _host.py _library.py distributed.py errors.py _installed.py py.typed; do
+    [[ -f $prefix/$python_dir/tintwell/$file ]] || fail "$python_dir/tintwell/$file is not installed"
+done
+run env -u TINTWELL_PROGRAM -u TINTWELL_LIBRARY PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$prefix/$python_dir" \
+    /usr/bin/python3 -c 'import tintwell._locate as where; print(where.program(), where.library())'
+expect_eq "what the installed package runs and loads" \
+    "$prefix/bin/tintwell $prefix/$libdir/libKorvaneTintwell.so.1" "$(cat "$scratch/out")"
 
 echo "-- version file of the CMake package"
 cat >"$scratch/version_check.cmake" <<EOF
@@ -63,6 +77,13 @@ expect_contains "library the host loads" "$scratch/loader.log" "file=$prefix/$li
 mv "$prefix" "$scratch/moved"
 run env -u LD_LIBRARY_PATH "$scratch/moved/bin/tintwell" demo "$scratch/demo-moved"
 expect_eq "tintwell demo after moving the installed tree" 0 "$status"
+# The catalogs are found from the program's directory too.
+if locale -a | grep -qix 'ko_KR\.utf-\?8'; then
+    run env -u LD_LIBRARY_PATH -u LANGUAGE LC_ALL=ko_KR.UTF-8 "$scratch/moved/bin/tintwell" bogus
+    expect_contains "the moved tree in Korean" "$scratch/err" "tintwell: 알 수 없는 편집 'bogus'"
+else
+    skip_part_unless_required "the ko_KR.UTF-8 locale is missing: the installed catalog is not tried"
+fi
 mv "$scratch/moved" "$prefix"
 
 echo "-- programs link the installed library"

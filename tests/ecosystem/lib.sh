@@ -98,6 +98,13 @@ group_processes() {
 # The process group $1, a host's session, has a live process.
 group_alive() { [[ -n $(group_processes "$1") ]]; }
 
+# plain_man PAGE: the manual page as plain text lines, roff font changes and
+# escapes removed.
+plain_man() {
+    sed -e 's/\\f[BIRP]//g' -e 's/\\-/-/g' -e 's/\\(aq/'"'"'/g' -e 's/\\(mu/x/g' -e 's/\\&//g' \
+        -e 's/\\e/\\/g' "$1"
+}
+
 le16() { printf '\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)); }
 le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }
 

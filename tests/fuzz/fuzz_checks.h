@@ -44,6 +44,10 @@ inline constexpr std::size_t kMaxNameUnits = 1000;
 
 std::string CheckFileName(const std::uint8_t* data, std::size_t size);
 
+// A BMP-kinds fuzzer input: the bytes of a file, read as the host reads
+// any picture that is not the library's own layout.
+std::string CheckBmpVariant(const std::uint8_t* data, std::size_t size);
+
 // For the fuzzers: prints the failure and aborts, so libFuzzer keeps the input.
 void AbortOnFailure(const std::string& failure);
 

@@ -6,7 +6,8 @@
 OUTPUT_DIR/whole_call gets small well-formed pictures of many widths, heights
 and bit counts, bent headers and truncations, each behind the 9-byte prefix
 the whole-call fuzzer reads (output kind, function number, amount); with
---bmpsuite, every .bmp file below DIR as well. OUTPUT_DIR/file_name gets
+--bmpsuite, every .bmp file below DIR as well. OUTPUT_DIR/bmp_variant gets
+files of every BMP kind (and the BMP Suite's). OUTPUT_DIR/file_name gets
 UTF-16 names: plain, non-ASCII, surrogate pairs, lone surrogates, lengths
 around the 199-byte limit and up to 1000 units. Seeds are made fresh on
 every run and never kept in the repository.
@@ -66,6 +67,24 @@ def whole_call_seeds(bmpsuite):
     return seeds
 
 
+def variant_seeds(bmpsuite):
+    """Files of every BMP kind, as they stand: the BMP Suite's, and a few made here."""
+    def headed(info, width, height, bits, compression, extra, pixels):
+        body = struct.pack('<IiiHHI', info, width, height, 1, bits, compression) + bytes(info - 20) + extra
+        return struct.pack('<2sIII', b'BM', 14 + len(body) + len(pixels), 0, 14 + len(body)) + body + pixels
+    palette = bytes(range(64))
+    seeds = [
+        headed(40, 4, 2, 8, 1, palette, bytes([4, 1, 0, 0, 0, 3, 1, 2, 3, 0, 0, 1])),
+        headed(40, 5, 3, 4, 2, palette, bytes([5, 0x12, 0, 2, 1, 1, 3, 0x45, 0, 1])),
+        headed(40, 3, -2, 16, 3, struct.pack('<III', 0xF800, 0x07E0, 0x001F), bytes(range(16))),
+        headed(124, 3, 2, 32, 6, struct.pack('<IIII', 0xFF0000, 0xFF00, 0xFF, 0xFF000000), bytes(range(24))),
+        headed(40, 3, 2, 16, 6, struct.pack('<IIII', 0xF00, 0xF0, 0xF, 0xF000), bytes(range(16))),
+    ]
+    if bmpsuite:
+        seeds += [path.read_bytes() for path in sorted(pathlib.Path(bmpsuite).rglob('*.bmp'))]
+    return seeds
+
+
 def units(text):
     return text.encode('utf-16-le')
 
@@ -86,7 +105,8 @@ def main():
     parser.add_argument('--bmpsuite', type=pathlib.Path)
     arguments = parser.parse_args()
     bmpsuite = arguments.bmpsuite if arguments.bmpsuite and arguments.bmpsuite.is_dir() else None
-    for corpus, seeds in (('whole_call', whole_call_seeds(bmpsuite)), ('file_name', file_name_seeds())):
+    for corpus, seeds in (('whole_call', whole_call_seeds(bmpsuite)), ('file_name', file_name_seeds()),
+                          ('bmp_variant', variant_seeds(bmpsuite))):
         folder = arguments.output_dir / corpus
         folder.mkdir(parents=True, exist_ok=True)
         for i, seed in enumerate(seeds):

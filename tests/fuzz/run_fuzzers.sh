@@ -5,8 +5,8 @@
 #
 #   tests/fuzz/run_fuzzers.sh [SECONDS] [FUZZER...]
 #
-# SECONDS per fuzzer (default 60); FUZZER is whole_call_fuzzer and/or
-# file_name_fuzzer (default both). The fuzzers come from the fuzz preset
+# SECONDS per fuzzer (default 60); FUZZER is whole_call_fuzzer,
+# file_name_fuzzer and/or bmp_variant_fuzzer (default all three). The fuzzers come from the fuzz preset
 # (build/fuzz/bin). Corpora grow in build/fuzz/corpus/NAME and persist
 # between runs; findings land in build/fuzz/findings/.
 set -euo pipefail
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/../.."
 seconds=${1:-60}
 shift || true
 fuzzers=("$@")
-((${#fuzzers[@]})) || fuzzers=(whole_call_fuzzer file_name_fuzzer)
+((${#fuzzers[@]})) || fuzzers=(whole_call_fuzzer file_name_fuzzer bmp_variant_fuzzer)
 
 build=build/fuzz
 seeds=$build/seeds
@@ -51,6 +51,7 @@ for fuzzer in "${fuzzers[@]}"; do
     case $corpus_name in
     whole_call) options=(-max_len=16384 -dict=tests/fuzz/whole_call.dict) ;;
     file_name) options=(-max_len=2001) ;;  # one role byte and 1000 UTF-16 units
+    bmp_variant) options=(-max_len=16384 -dict=tests/fuzz/whole_call.dict) ;;
     esac
     log=$build/$fuzzer.log
     echo "== $fuzzer: ${seconds}s"

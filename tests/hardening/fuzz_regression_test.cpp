@@ -38,5 +38,7 @@ TEST(FuzzRegressions, WholeCall) { Replay("whole_call", tintwell_fuzz::CheckWhol
 
 TEST(FuzzRegressions, FileName) { Replay("file_name", tintwell_fuzz::CheckFileName); }
 
+TEST(FuzzRegressions, BmpVariant) { Replay("bmp_variant", tintwell_fuzz::CheckBmpVariant); }
+
 }  // namespace
 }  // namespace tintwell_test

@@ -7,7 +7,10 @@
 #
 # The whole suite runs (ctest stops at the first failing test): a fault one
 # layer misses may be the one another layer catches, which is what this
-# measures. Left out: the browser check, which needs the WebAssembly build.
+# measures. Left out: the browser check, which needs the WebAssembly build,
+# and the Python wheel and Dask cluster tests, which take minutes to build a
+# whole second tree or start a cluster around the same program that the
+# other Python tests run.
 #
 #   tests/mutants/run.sh [PATCH...]   default: every patch, in name order
 set -uo pipefail
@@ -46,7 +49,7 @@ done
 
 build_and_test() {  # name: builds the copy, runs the suite; 0 when every test passed
     cmake --build "$build" -j "$jobs" >"$log/$1.build" 2>&1 || return 2
-    ctest --test-dir "$build" -j "$jobs" --stop-on-failure -E '^web\.' \
+    ctest --test-dir "$build" -j "$jobs" --stop-on-failure -E '^(web\.|python\.(wheel|cluster)$)' \
         --output-on-failure >"$log/$1.test" 2>&1
 }
 

@@ -12,8 +12,8 @@ void PutLittleEndian(Bytes& bytes, std::size_t offset, std::uint32_t value, std:
     for (std::size_t i = 0; i < size; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-Bytes MakeBmp(std::int32_t width, std::int32_t height, const Bytes& pixels) {
-    const std::size_t row_bytes = static_cast<std::size_t>(width) * 3;
+Bytes MakeBmp(std::int32_t width, std::int32_t height, const Bytes& pixels, std::uint16_t bits_per_pixel) {
+    const std::size_t row_bytes = static_cast<std::size_t>(width) * (bits_per_pixel / 8);
     const std::size_t stride = (row_bytes + 3) / 4 * 4;
     Bytes file(54 + stride * static_cast<std::size_t>(height), 0);
     file[0] = 'B';
@@ -24,7 +24,7 @@ Bytes MakeBmp(std::int32_t width, std::int32_t height, const Bytes& pixels) {
     PutLittleEndian(file, kOffsetWidth, static_cast<std::uint32_t>(width));
     PutLittleEndian(file, kOffsetHeight, static_cast<std::uint32_t>(height));
     PutLittleEndian(file, 26, 1, 2);
-    PutLittleEndian(file, kOffsetBitCount, 24, 2);
+    PutLittleEndian(file, kOffsetBitCount, bits_per_pixel, 2);
     PutLittleEndian(file, 34, static_cast<std::uint32_t>(stride * height));
     PutLittleEndian(file, 38, 2835);
     PutLittleEndian(file, 42, 2835);

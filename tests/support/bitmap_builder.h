@@ -21,7 +21,8 @@ void PutLittleEndian(Bytes& bytes, std::size_t offset, std::uint32_t value, std:
 
 // A well-formed bottom-up 24-bit picture: 54-byte header, then `height` rows of
 // the given unpadded pixel bytes, each row padded with zeros to 4 bytes.
-Bytes MakeBmp(std::int32_t width, std::int32_t height, const Bytes& pixels);
+// With 32 bits per pixel each pixel is blue, green, red and an unused byte.
+Bytes MakeBmp(std::int32_t width, std::int32_t height, const Bytes& pixels, std::uint16_t bits_per_pixel = 24);
 
 // The same with pixel bytes drawn from `random`.
 Bytes MakeRandomBmp(std::int32_t width, std::int32_t height, std::mt19937& random);

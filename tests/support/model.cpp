@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace tintwell_test {
 namespace {
@@ -19,6 +20,14 @@ std::string Format(const char* format, std::int32_t a, std::int32_t b, std::int3
     char text[128];
     std::snprintf(text, sizeof text, format, a, b, c);
     return text;
+}
+
+// Prints one message, with its numbers when it has any.
+void Print(ModelOutcome& outcome, const char* format, std::vector<std::int32_t> numbers = {}) {
+    numbers.resize(std::max<std::size_t>(numbers.size(), 3), 0);
+    outcome.stdout_bytes += Format(format, numbers[0], numbers[1], numbers[2]);
+    numbers.resize(static_cast<std::size_t>(std::count(format, format + std::strlen(format), '%')));
+    outcome.messages.push_back({format, std::move(numbers)});
 }
 
 std::uint8_t Channel(int kind, std::uint8_t s, std::uint8_t a) {
@@ -49,10 +58,9 @@ std::uint8_t ModelGray(std::uint8_t blue, std::uint8_t green, std::uint8_t red) 
 
 ModelOutcome ModelCall(const ModelInput& input, const std::function<int()>& draw) {
     ModelOutcome outcome;
-    std::string& out = outcome.stdout_bytes;
-    out += kLoadPrompt;
+    Print(outcome, kLoadPrompt);
     if (!input.file) {
-        out += kLoadFailure;
+        Print(outcome, kLoadFailure);
         outcome.result = 123;
         return outcome;
     }
@@ -66,25 +74,28 @@ ModelOutcome ModelCall(const ModelInput& input, const std::function<int()>& draw
     // fits 64 bits on every target, the byte count might not.
     const std::int64_t pixel_count = std::int64_t{width} * height;
     if (pixel_count < 0 || pixel_count > 2147483647 / 3) {
-        out += kAllocationFailure;
+        Print(outcome, kAllocationFailure);
         outcome.result = -1;
         return outcome;
     }
 
-    out += Format(kReadCompleteFormat, width, height, static_cast<std::int32_t>(Field(file, 2, 4)));
+    Print(outcome, kReadCompleteFormat, {width, height, static_cast<std::int32_t>(Field(file, 2, 4))});
 
     if (input.function > 10 || input.function < 1) {
-        out += kRejection;
+        Print(outcome, kRejection);
         outcome.result = 432;
         return outcome;
     }
     if (input.function == 10) {
-        out += kExit;
+        Print(outcome, kExit);
         outcome.result = 0;
         return outcome;
     }
     if (!input.output_opens) {
-        for (int attempt = 0; attempt < 3; ++attempt) out += std::string{kSavePrompt} + kSaveFailure;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            Print(outcome, kSavePrompt);
+            Print(outcome, kSaveFailure);
+        }
         outcome.result = 124;
         return outcome;
     }
@@ -102,17 +113,18 @@ ModelOutcome ModelCall(const ModelInput& input, const std::function<int()>& draw
         }
         position += padding;
     }
-    out += kSavePrompt;
+    Print(outcome, kSavePrompt);
     Bytes written(54, 0);
     std::copy_n(file.begin(), std::min<std::size_t>(54, file.size()), written.begin());
 
     int kind = input.function;
     if (input.function == 8) {
         kind = 2;
-        out += kIncreasePrompt + Format(kEchoFormat, input.amount, input.amount, input.amount);
+        Print(outcome, kIncreasePrompt);
+        Print(outcome, kEchoFormat, {input.amount, input.amount, input.amount});
     } else if (input.function == 9) {
         kind = 3;
-        out += kDecreasePrompt;
+        Print(outcome, kDecreasePrompt);
     }
     const auto amount = static_cast<std::uint8_t>(input.amount);
     for (std::size_t y = 0; y < rows; ++y) {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "test_support.h"
 
@@ -21,9 +23,16 @@ struct ModelInput {
     std::int32_t function = 1;
 };
 
+// One message the call prints: its format (messages.h) and its numbers.
+struct ModelMessage {
+    std::string_view format;
+    std::vector<std::int32_t> numbers;
+};
+
 struct ModelOutcome {
     std::int32_t result = 0;
     std::string stdout_bytes;
+    std::vector<ModelMessage> messages;  // what stdout_bytes holds, message by message
     std::optional<Bytes> output;  // the written file, when one is written
 };
 

@@ -120,16 +120,34 @@ std::vector<std::string> EmulatorWords() {
     return words;
 }
 
+// This process's environment without the variables that choose a language,
+// and `language` instead.
+std::vector<std::string> EnvironmentWith(const LanguageSettings& language) {
+    std::vector<std::string> variables;
+    for (const std::string& entry : CurrentEnvironment()) {
+        const std::string_view name = std::string_view(entry).substr(0, entry.find('='));
+        if (name == "LANGUAGE" || name == "LANG" || name.starts_with("LC_")) continue;
+        variables.push_back(entry);
+    }
+    variables.insert(variables.end(), language.begin(), language.end());
+    return variables;
+}
+
 }  // namespace
 
 bool Emulated() { return !EmulatorWords().empty(); }
 
-Launch LaunchOf(const std::vector<std::string>& argv) {
+std::vector<std::string> CurrentEnvironment() {
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable != nullptr; ++variable) variables.emplace_back(*variable);
+    return variables;
+}
+
+Launch LaunchOf(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
     Launch launch{EmulatorWords(), {}};
     const bool emulated = !launch.argv.empty();
     const std::string preload_prefix = "LD_PRELOAD=";
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        const std::string entry = *variable;
+    for (const std::string& entry : environment) {
         if (emulated && entry.starts_with(preload_prefix)) {
             launch.argv.insert(launch.argv.end(), {"-E", entry});
         } else {
@@ -147,14 +165,15 @@ std::vector<char*> NullTerminated(std::vector<std::string>& words) {
     return pointers;
 }
 
-ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::string& working_directory) {
+ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::string& working_directory,
+                       const LanguageSettings& language) {
     TempDir capture_dir;
     const std::string out_path = capture_dir.File("stdout");
     const std::string err_path = capture_dir.File("stderr");
     std::vector<std::string> words;
     words.push_back(HostPath());
     words.insert(words.end(), arguments.begin(), arguments.end());
-    Launch launch = LaunchOf(words);
+    Launch launch = LaunchOf(words, EnvironmentWith(language));
     const std::vector<char*> argv = NullTerminated(launch.argv);
     const std::vector<char*> environment = NullTerminated(launch.environment);
 

@@ -87,7 +87,10 @@ struct Launch {
     std::vector<std::string> argv;
     std::vector<std::string> environment;  // NAME=VALUE
 };
-Launch LaunchOf(const std::vector<std::string>& argv);
+// This process's environment (NAME=VALUE).
+std::vector<std::string> CurrentEnvironment();
+Launch LaunchOf(const std::vector<std::string>& argv,
+                const std::vector<std::string>& environment = CurrentEnvironment());
 
 // True in a cross build whose programs run under the emulator.
 bool Emulated();
@@ -95,8 +98,15 @@ bool Emulated();
 // Pointers to the strings, ending in a null pointer, as exec wants them.
 std::vector<char*> NullTerminated(std::vector<std::string>& words);
 
+// The locale the host runs under: the environment's variables that choose a
+// language are replaced by these (NAME=VALUE). English unless a test asks.
+using LanguageSettings = std::vector<std::string>;
+inline const LanguageSettings kEnglish = {"LC_ALL=C.UTF-8"};
+inline const LanguageSettings kKorean = {"LANG=ko_KR.UTF-8"};
+
 // Runs the built tintwell host with these arguments (no shell involved).
-ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::string& working_directory = "");
+ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::string& working_directory = "",
+                       const LanguageSettings& language = kEnglish);
 
 // Path of the built host and library, set by the build.
 std::string HostPath();

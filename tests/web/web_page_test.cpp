@@ -2,8 +2,11 @@
 // runs each edit through the WebAssembly library, and every result must match
 // the native library's call on the same bytes: result code, message bytes and
 // output bytes (noise, whose generator differs, within its bounds). The page's
-// picture check must agree with the host's, and a screenshot after an edit is
-// kept under the build tree.
+// picture check must agree with the host's. Pictures dropped into the page
+// that the library does not take as they are (a PNG with alpha, a JPEG, a
+// 32-bit BMP) must reach it as the browser decoded them, edited as the model
+// says; their PNG downloads and their ZIP are read back with other tools. A
+// screenshot after an edit is kept under the build tree.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -18,6 +21,8 @@
 #include <vector>
 
 #include "bitmap_builder.h"
+#include "catalogs.h"
+#include "model.h"
 #include "edits.h"
 #include "picture_check.h"
 #include "test_support.h"
@@ -132,6 +137,14 @@ std::string SelfTestText(const std::string& dom) {
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
+// Runs a command through the shell; false (with a failure naming it) when it
+// does not end with status 0.
+bool RunCommand(const std::string& command) {
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(status, 0) << command;
+    return status == 0;
+}
+
 // TINTWELL_REQUIRE_BROWSER=1 (make test-web) requires the page and Chromium;
 // TINTWELL_REQUIRE_ALL=1 requires Chromium, which CI installs before the
 // page is built.
@@ -148,22 +161,17 @@ std::string BrowserPath() {
 }
 
 // Opens the page from disk in headless Chromium with a fresh profile and no
-// network, with `arguments` (--dump-dom or --screenshot=...); returns stdout.
-std::string RunBrowser(const fs::path& page, const std::string& query, const std::string& arguments,
-                       const TempDir& scratch, const std::string& file = "index.html") {
-    const fs::path profile = scratch.path() / "profile";
-    fs::create_directories(profile);
+// network, waits until it has finished (tests/web/page_driver.py) and returns
+// its DOM; with `screenshot`, a picture of it is saved there too.
+std::string RunBrowser(const fs::path& page, const std::string& query, const TempDir& scratch,
+                       const std::string& file = "index.html", const std::string& screenshot = "") {
     const fs::path dom = scratch.path() / "dom.html";
     const std::string command =
-        "HOME=" + Quoted(profile.string()) + " timeout 300 " + BrowserPath() +
-        " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking"
-        " --disable-component-update --disable-sync --proxy-server=127.0.0.1:9 --user-data-dir=" +
-        Quoted(profile.string()) + " --virtual-time-budget=60000 " + arguments + " " +
-        Quoted("file://" + (page / file).string() + query) + " >" + Quoted(dom.string()) + " 2>" +
+        "python3 " + Quoted(TINTWELL_TEST_PAGE_DRIVER) + " " + Quoted("file://" + (page / file).string() + query) +
+        " " + Quoted(dom.string()) + (screenshot.empty() ? "" : " --screenshot " + Quoted(screenshot)) + " 2>" +
         Quoted((scratch.path() / "browser.log").string());
     const int status = std::system(command.c_str());
     EXPECT_EQ(status, 0) << command << "\n" << ReadText(scratch.path() / "browser.log");
-    fs::remove_all(profile);
     return ReadText(dom);
 }
 
@@ -180,25 +188,45 @@ struct PageRun {
     std::string skipped;  // why the page could not run here, if it could not
     bool required = false;  // whether that is a failure here
     std::map<JobKey, json> results;
+    json shown;  // the pictures shown through the page's buttons
     std::string dom;
 };
+
+// Why the page cannot run here, if it cannot, and whether that is a failure.
+PageRun PageAvailability() {
+    PageRun page_run;
+    if (BrowserPath().empty()) {
+        page_run.skipped = "Chromium is missing";
+        page_run.required = PageRequired() || EverythingRequired();
+    } else if (!fs::exists(fs::path(TINTWELL_TEST_WEB_PAGE_DIR) / "tintwell-web.js")) {
+        page_run.skipped = "no web build (make web) at " TINTWELL_TEST_WEB_PAGE_DIR;
+        page_run.required = PageRequired();
+    }
+    return page_run;
+}
+
+// Runs the self-test `plan` in a copy of the page; the results, {jobs, shown},
+// or a failure and null.
+json RunSelfTest(const json& plan, PageRun& page_run) {
+    TempDir scratch;
+    WritePage(scratch.path() / "page", plan);
+    page_run.dom = RunBrowser(scratch.path() / "page", "?selftest=selftest.js", scratch);
+    const json results = json::parse(SelfTestText(page_run.dom), nullptr, false);
+    if (!results.is_object() || !results.contains("jobs")) {
+        ADD_FAILURE() << "the page wrote no results: " << SelfTestText(page_run.dom).substr(0, 2000);
+        return nullptr;
+    }
+    page_run.shown = results["shown"];
+    return results;
+}
 
 JobKey KeyOf(const std::string& picture, const Edit& edit) { return {picture, {edit.function, edit.amount}}; }
 
 // Every picture under every edit, in one browser run shared by all tests.
 const PageRun& RunAllJobs() {
     static const PageRun run = [] {
-        PageRun page_run;
-        if (BrowserPath().empty()) {
-            page_run.skipped = "Chromium is missing";
-            page_run.required = PageRequired() || EverythingRequired();
-            return page_run;
-        }
-        if (!fs::exists(fs::path(TINTWELL_TEST_WEB_PAGE_DIR) / "tintwell-web.js")) {
-            page_run.skipped = "no web build (make web) at " TINTWELL_TEST_WEB_PAGE_DIR;
-            page_run.required = PageRequired();
-            return page_run;
-        }
+        PageRun page_run = PageAvailability();
+        if (!page_run.skipped.empty()) return page_run;
         json plan = {{"pictures", json::object()}, {"jobs", json::array()}};
         for (const TestPicture& picture : Pictures()) {
             const std::optional<Bytes> bytes = PictureBytes(picture);
@@ -209,16 +237,10 @@ const PageRun& RunAllJobs() {
                     {{"picture", picture.name}, {"function", edit.function}, {"amount", edit.amount}, {"keep", true}});
             }
         }
-        plan["show"] = {{"picture", "random-34x7.bmp"}, {"edit", "tint-up"}, {"amount", 300}};
-        TempDir scratch;
-        WritePage(scratch.path() / "page", plan);
-        page_run.dom = RunBrowser(scratch.path() / "page", "?selftest=selftest.js", "--dump-dom", scratch);
-        const json results = json::parse(SelfTestText(page_run.dom), nullptr, false);
-        if (!results.is_array()) {
-            ADD_FAILURE() << "the page wrote no results: " << SelfTestText(page_run.dom).substr(0, 2000);
-            return page_run;
-        }
-        for (const json& result : results) {
+        plan["show"] = {{"pictures", {"random-34x7.bmp"}}, {"edit", "tint-up"}, {"amount", 300}};
+        const json results = RunSelfTest(plan, page_run);
+        if (results.is_null()) return page_run;
+        for (const json& result : results["jobs"]) {
             page_run.results[KeyOf(result["picture"], {result["function"], result["amount"]})] = result;
         }
         return page_run;
@@ -340,8 +362,13 @@ TEST(WebPage, ShowsAnEditMadeThroughItsButtons) {
     SKIP_WITHOUT_PAGE(run);
     EXPECT_NE(run.dom.find("data-selftest=\"done\""), std::string::npos);
     EXPECT_NE(run.dom.find("Result code 999: the output file was written."), std::string::npos);
-    EXPECT_NE(run.dom.find("<td>Numbers entered : 300 300 300</td>"), std::string::npos);
-    EXPECT_NE(run.dom.find("download=\"random-34x7-tint-up.bmp\""), std::string::npos);
+    // The echo of tint-up 300 in the English of the catalog, as the host shows it.
+    const std::string echo = Translations("po/library-messages.po").at(kEchoFormat);
+    std::string english = Printed(echo, {300, 300, 300});
+    english.pop_back();  // the page shows each message without its newline
+    EXPECT_NE(run.dom.find("<td>" + english + "</td>"), std::string::npos) << english;
+    EXPECT_NE(run.dom.find("download=\"random-34x7-tint-up-300.bmp\""), std::string::npos);
+    EXPECT_NE(run.dom.find("a picture the library edits as it is."), std::string::npos);
     // The host's own warning for the amount, one for each edit it wraps for.
     for (const tintwell_cli::EditInfo& edit : tintwell_cli::AllEdits()) {
         const std::optional<std::string> warning = tintwell_cli::AmountWarning(edit, 300);
@@ -352,16 +379,208 @@ TEST(WebPage, ShowsAnEditMadeThroughItsButtons) {
 }
 
 // Blue rising to the right, green to the top, red falling: something to see.
-Bytes GradientPicture(std::int32_t width, std::int32_t height) {
+Bytes GradientPicture(std::int32_t width, std::int32_t height, std::uint16_t bits_per_pixel = 24) {
     Bytes pixels;
     for (std::int32_t y = 0; y < height; ++y) {
         for (std::int32_t x = 0; x < width; ++x) {
             pixels.push_back(static_cast<std::uint8_t>(255 * x / width));
             pixels.push_back(static_cast<std::uint8_t>(255 * y / height));
             pixels.push_back(static_cast<std::uint8_t>(255 - 255 * x / width));
+            if (bits_per_pixel == 32) pixels.push_back(0);
         }
     }
-    return MakeBmp(width, height, pixels);
+    return MakeBmp(width, height, pixels, bits_per_pixel);
+}
+
+// ---- Pictures the library does not take as they are ----------------------
+
+// 7 pixels a row: 21 bytes, padded by 3 in the library's picture.
+constexpr std::int32_t kDropWidth = 7;
+constexpr std::int32_t kDropHeight = 5;
+constexpr Edit kDropEdit = {TINTWELL_FUNCTION_BRIGHTEN, 40};
+
+// Pixels, top row first, 4 bytes each: red, green, blue, alpha. With
+// `transparent`, alpha runs through 0, partly and 255; else it is 255.
+Bytes RandomRgba(std::uint32_t seed, bool transparent) {
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> byte(0, 255);
+    Bytes rgba(static_cast<std::size_t>(kDropWidth) * kDropHeight * 4);
+    for (std::size_t at = 0; at < rgba.size(); ++at) {
+        const bool alpha = at % 4 == 3;
+        rgba[at] = static_cast<std::uint8_t>(!alpha ? byte(random) : !transparent ? 255 : (at / 4) % 3 == 0 ? 0 : byte(random));
+    }
+    return rgba;
+}
+
+// RGBA, top row first, as a 24-bit picture's rows: bottom row first, blue,
+// green, red.
+Bytes BottomUpBgr(const Bytes& rgba, std::int32_t width, std::int32_t height) {
+    Bytes bgr;
+    for (std::int32_t y = height - 1; y >= 0; --y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            const std::size_t at = (static_cast<std::size_t>(y) * width + x) * 4;
+            bgr.insert(bgr.end(), {rgba[at + 2], rgba[at + 1], rgba[at]});
+        }
+    }
+    return bgr;
+}
+
+// A bottom-up 24-bit picture's pixels, top row first: red, green, blue.
+Bytes TopDownRgb(const Bytes& bmp) {
+    const std::int32_t width = HeaderField(bmp, kOffsetWidth);
+    const std::int32_t height = HeaderField(bmp, kOffsetHeight);
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
+    Bytes rgb;
+    for (std::int32_t y = height - 1; y >= 0; --y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            const std::size_t at = 54 + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3;
+            rgb.insert(rgb.end(), {bmp.at(at + 2), bmp.at(at + 1), bmp.at(at)});
+        }
+    }
+    return rgb;
+}
+
+bool HaveImageMagick() { return std::system("command -v convert >/dev/null 2>&1") == 0; }
+
+// ImageMagick's `convert FROM TO` in `scratch`; the bytes of TO.
+Bytes Convert(const std::string& from, const std::string& to, const TempDir& scratch) {
+    RunCommand("cd " + Quoted(scratch.path().string()) + " && convert " + from + " " + to);
+    return ReadBytes(scratch.File(to.substr(to.find(':') + 1))).value_or(Bytes{});
+}
+
+// A dropped picture: its file, and the pixels its decode must give (empty
+// for a JPEG, whose decoders may differ by a step), and what the page must
+// say it lost.
+struct DroppedPicture {
+    std::string name;
+    Bytes file;
+    Bytes rgba;
+    std::string loss;
+};
+
+std::vector<DroppedPicture> DroppedPictures() {
+    TempDir scratch;
+    const std::string size = "-size " + std::to_string(kDropWidth) + "x" + std::to_string(kDropHeight) + " -depth 8 ";
+    const Bytes alpha = RandomRgba(1, true);
+    WriteBytes(scratch.File("alpha.rgba"), alpha);
+    const Bytes photo = RandomRgba(2, false);
+    WriteBytes(scratch.File("photo.rgba"), photo);
+    Bytes rgba32 = RandomRgba(3, false);
+    Bytes bgrx;  // the 32-bit picture's unused fourth byte is 0: opaque
+    for (const std::uint8_t byte : BottomUpBgr(rgba32, kDropWidth, kDropHeight)) {
+        bgrx.push_back(byte);
+        if (bgrx.size() % 4 == 3) bgrx.push_back(0);
+    }
+    return {
+        {"alpha.png", Convert(size + "rgba:alpha.rgba", "png32:alpha.png", scratch), alpha, "transparency: "},
+        {"photo.jpg", Convert(size + "rgba:photo.rgba -quality 90", "photo.jpg", scratch), {}, "any colour profile"},
+        {"bgrx32.bmp", MakeBmp(kDropWidth, kDropHeight, bgrx, 32), rgba32,
+         "the BMP's own layout (32 bits per pixel) is not kept"},
+    };
+}
+
+// The three pictures dropped into the page together, brightened, downloaded
+// as PNG: one browser run shared by the tests below.
+const PageRun& RunDroppedPictures() {
+    static const PageRun run = [] {
+        PageRun page_run = PageAvailability();
+        if (!page_run.skipped.empty()) return page_run;
+        json plan = {{"pictures", json::object()}, {"jobs", json::array()}};
+        json names = json::array();
+        for (const DroppedPicture& picture : DroppedPictures()) {
+            plan["pictures"][picture.name] = {{"hex", Hex(picture.file)}};
+            names.push_back(picture.name);
+        }
+        plan["show"] = {{"pictures", names}, {"edit", "brighten"}, {"amount", kDropEdit.amount}, {"format", "png"}};
+        RunSelfTest(plan, page_run);
+        return page_run;
+    }();
+    return run;
+}
+
+// `run` names the dropped pictures' run; the test skips (or fails, where
+// required) without the page or, then, without ImageMagick: without a web
+// build (as in make test) ImageMagick is not needed.
+#define DROPPED_PICTURES_RUN(run)                                                          \
+    {                                                                                      \
+        const PageRun available = PageAvailability();                                      \
+        SKIP_WITHOUT_PAGE(available);                                                      \
+    }                                                                                      \
+    if (!HaveImageMagick()) TINTWELL_SKIP_UNLESS_REQUIRED("ImageMagick (convert) is missing"); \
+    const PageRun& run = RunDroppedPictures();                                             \
+    SKIP_WITHOUT_PAGE(run)
+
+const json& ShownPicture(const PageRun& run, const std::string& name) {
+    for (const json& picture : run.shown["pictures"]) {
+        if (picture["name"] == name) return picture;
+    }
+    static const json none = json::object();
+    ADD_FAILURE() << "the page did not show " << name;
+    return none;
+}
+
+// Each picture reaches the library as the browser decoded it, untouched by
+// premultiplied alpha, as a bottom-up 24-bit BMP; the library's output is
+// the model's for that BMP; the page says what the conversion lost.
+TEST(WebPageDrop, EachPictureIsEditedAsTheBrowserDecodedIt) {
+    DROPPED_PICTURES_RUN(run);
+    for (const DroppedPicture& dropped : DroppedPictures()) {
+        SCOPED_TRACE(dropped.name);
+        const json& shown = ShownPicture(run, dropped.name);
+        ASSERT_TRUE(shown.value("converted", false));
+        ASSERT_EQ(shown["width"], kDropWidth);
+        ASSERT_EQ(shown["height"], kDropHeight);
+        EXPECT_TRUE(shown["exact"].get<bool>()) << "decoded through a premultiplying canvas";
+        const Bytes decoded = FromHex(shown["decoded"]);
+        if (!dropped.rgba.empty()) {
+            EXPECT_TRUE(decoded == dropped.rgba) << "the browser's decode is not the picture's pixels";
+        }
+        const Bytes library_input = FromHex(shown["library_input"]);
+        EXPECT_TRUE(library_input == MakeBmp(kDropWidth, kDropHeight, BottomUpBgr(decoded, kDropWidth, kDropHeight)))
+            << "the library did not get the decode as a 24-bit BMP";
+        const ModelOutcome model = ModelCall({library_input, true, kDropEdit.amount, kDropEdit.function});
+        EXPECT_EQ(shown["result"].get<std::int32_t>(), model.result);
+        ASSERT_TRUE(model.output.has_value());
+        EXPECT_TRUE(FromHex(shown["output"]) == *model.output) << "the page's output is not the model's";
+        EXPECT_NE(shown["summary"].get<std::string>().find(dropped.loss), std::string::npos) << shown["summary"];
+    }
+}
+
+// The PNG download, decoded by ImageMagick, holds the library's output pixels,
+// under a name that says the edit.
+TEST(WebPageDrop, PngDownloadHoldsTheOutput) {
+    DROPPED_PICTURES_RUN(run);
+    for (const DroppedPicture& dropped : DroppedPictures()) {
+        SCOPED_TRACE(dropped.name);
+        const json& shown = ShownPicture(run, dropped.name);
+        EXPECT_EQ(shown["download_name"], dropped.name.substr(0, dropped.name.find('.')) + "-brighten-40.png");
+        TempDir scratch;
+        WriteBytes(scratch.File("download.png"), FromHex(shown["download"]));
+        const Bytes rgb = Convert("png:download.png -depth 8", "rgb:pixels.rgb", scratch);
+        EXPECT_TRUE(rgb == TopDownRgb(FromHex(shown["output"]))) << "the PNG's pixels are not the output's";
+    }
+}
+
+// Three pictures make one ZIP that Python's zipfile reads back into exactly
+// the three downloads.
+TEST(WebPageDrop, ZipHoldsEveryDownload) {
+    DROPPED_PICTURES_RUN(run);
+    ASSERT_TRUE(run.shown["zip"].is_object()) << "the page offered no ZIP";
+    EXPECT_EQ(run.shown["zip"]["name"], "pictures-brighten-png.zip");
+    TempDir scratch;
+    WriteBytes(scratch.File("all.zip"), FromHex(run.shown["zip"]["bytes"]));
+    ASSERT_TRUE(RunCommand("python3 -m zipfile -e " + Quoted(scratch.File("all.zip")) + " " +
+                           Quoted(scratch.File("unpacked"))));
+    std::map<std::string, Bytes> downloads;
+    for (const json& picture : run.shown["pictures"]) downloads[picture["download_name"]] = FromHex(picture["download"]);
+    std::size_t files = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(scratch.path() / "unpacked")) {
+        ++files;
+        const auto download = downloads.find(entry.path().filename().string());
+        ASSERT_NE(download, downloads.end()) << entry.path().filename();
+        EXPECT_TRUE(ReadBytes(entry.path().string()) == download->second) << entry.path().filename();
+    }
+    EXPECT_EQ(files, DroppedPictures().size());
 }
 
 // A screenshot of the page after an edit, kept for people to look at.
@@ -369,17 +588,17 @@ TEST(WebPage, ScreenshotAfterAnEdit) {
     const PageRun& run = RunAllJobs();
     SKIP_WITHOUT_PAGE(run);
     const json plan = {
-        {"pictures", {{"sample.bmp", {{"hex", Hex(GradientPicture(240, 135))}}}}},
+        {"pictures", {{"sample.bmp", {{"hex", Hex(GradientPicture(240, 135))}}},
+                      {"sample-32bit.bmp", {{"hex", Hex(GradientPicture(240, 135, 32))}}}}},
         {"jobs", json::array()},
-        {"show", {{"picture", "sample.bmp"}, {"edit", "invert"}, {"amount", 40}}},
+        {"show", {{"pictures", {"sample.bmp", "sample-32bit.bmp"}}, {"edit", "invert"}, {"amount", 40}}},
     };
     TempDir scratch;
     WritePage(scratch.path() / "page", plan);
     const fs::path screenshot = fs::path(TINTWELL_TEST_ARTIFACT_DIR) / "web-page.png";
     fs::create_directories(screenshot.parent_path());
     fs::remove(screenshot);
-    RunBrowser(scratch.path() / "page", "?selftest=selftest.js",
-               "--window-size=1200,1500 --screenshot=" + Quoted(screenshot.string()), scratch);
+    RunBrowser(scratch.path() / "page", "?selftest=selftest.js", scratch, "index.html", screenshot.string());
     ASSERT_TRUE(fs::exists(screenshot));
     EXPECT_GT(fs::file_size(screenshot), 10000u) << "a page with two pictures makes a larger PNG";
 }
@@ -404,8 +623,8 @@ TEST(WebPage, DemoWritesThePageBesideItsPictures) {
     EXPECT_NE(ReadText(scratch.path() / "demo" / "index.html").find("<a href=\"editor.html\">"), std::string::npos);
     const std::string page = ReadText(scratch.path() / "demo" / "editor.html");
     EXPECT_EQ(page, ReadText(given / "index.html"));
-    const std::string dom = RunBrowser(scratch.path() / "demo", "", "--dump-dom", scratch, "editor.html");
-    EXPECT_NE(dom.find("Choose or drop a BMP picture."), std::string::npos) << dom.substr(0, 3000);
+    const std::string dom = RunBrowser(scratch.path() / "demo", "", scratch, "editor.html");
+    EXPECT_NE(dom.find("Choose or drop pictures."), std::string::npos) << dom.substr(0, 3000);
     for (const tintwell_cli::EditInfo& edit : tintwell_cli::AllEdits()) {
         if (!edit.writes_output) continue;
         EXPECT_NE(dom.find("data-edit=\"" + std::string(edit.name) + "\""), std::string::npos) << edit.name;

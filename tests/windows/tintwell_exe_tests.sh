@@ -6,6 +6,11 @@ source "$(dirname "$0")/wine_tests.sh"
 
 wine_tintwell() { "$TINTWELL_WINE" "$TINTWELL_EXE" "$@"; }
 
+# Both hosts in English unless a test asks for another language: Wine takes
+# the user's display language from LANG.
+unset LANGUAGE LC_ALL LC_MESSAGES
+export LANG=C.UTF-8
+
 # Only system DLLs: the GCC runtime and the C++ library are linked in.
 exe_imports() {
     local imports
@@ -38,6 +43,19 @@ record() {
     fi
     { printf '== %s: status %d\n' "$*" "$status"; cat ../stdout.bin; echo '-- stderr'; cat ../stderr.bin; } \
         >>"../$side.transcript"
+}
+
+# same_on_both_sides WORK WHAT: the two hosts' transcripts and pictures
+# under WORK are the same.
+same_on_both_sides() {
+    local work=$1
+    rm -f "$work/stdout.bin" "$work/stderr.bin"
+    cmp "$work/linux.transcript" "$work/windows.transcript" || {
+        diff "$work/linux.transcript" "$work/windows.transcript" >&2
+        fail "exit statuses, stdout or stderr differ"
+    }
+    diff -r "$work/linux" "$work/windows" >&2 || fail "the pictures written differ"
+    echo "$(grep -c '^== ' "$work/linux.transcript") $2: the same statuses, bytes and pictures"
 }
 
 # Every edit but noise (drawn from each runtime's rand()), read, failures,
@@ -79,13 +97,37 @@ exe_matches_linux() {
             record "$side" frobnicate original.bmp out.bmp
         )
     done
-    rm -f "$work/stdout.bin" "$work/stderr.bin"
-    cmp "$work/linux.transcript" "$work/windows.transcript" || {
-        diff "$work/linux.transcript" "$work/windows.transcript" >&2
-        fail "exit statuses, stdout or stderr differ"
-    }
-    diff -r "$work/linux" "$work/windows" >&2 || fail "the pictures written differ"
-    echo "$(grep -c '^== ' "$work/linux.transcript") commands: the same statuses, bytes and pictures"
+    same_on_both_sides "$work" "commands"
+}
+
+# The BMP kinds the host adapts (palettes, RLE, masks, OS/2 and V5 headers,
+# top-down rows) and those it refuses, through both hosts: the same
+# statuses, lines and pictures, batches and --to-24-bit included.
+exe_matches_linux_on_bmp_kinds() {
+    local work="$TINTWELL_WORK/kinds" side suite_dir file
+    suite_dir=$(bmp_suite_dir) || exit 1
+    [[ -n $suite_dir ]] || return 0  # bmp_suite_dir said why
+    rm -rf "$work"
+    mkdir -p "$work/inputs"
+    for file in g/pal8.bmp g/pal4rle.bmp g/pal1.bmp g/pal8os2.bmp g/pal8topdown.bmp g/rgb16-565.bmp g/rgb32bf.bmp \
+        g/pal8v5.bmp q/rgba16-4444.bmp q/rgb24prof.bmp q/rgba64.bmp q/rgb32-111110.bmp b/badrle.bmp; do
+        cp "$suite_dir/$file" "$work/inputs/${file%%/*}_${file#*/}"
+    done
+    for side in linux windows; do
+        cp -r "$work/inputs" "$work/$side"
+        (
+            cd "$work/$side"
+            for file in *.bmp; do
+                record "$side" invert "$file" "out_$file"
+                record "$side" -q gray "$file" "gray_$file"
+                record "$side" read "$file"
+            done
+            record "$side" noise 9 g_pal8.bmp noise.bmp
+            record "$side" -q --to-24-bit threshold 100 g_pal4rle.bmp wide.bmp
+            record "$side" -q darken 50 --out-dir batch -j 2 g_pal8.bmp g_rgb16-565.bmp q_rgba64.bmp
+        )
+    done
+    same_on_both_sides "$work" "commands on BMP kinds"
 }
 
 # replace_while_held SHARING EXPECTED_STATUS: tintwell.exe replaces a file
@@ -137,6 +179,35 @@ replaced_outputs() {
     [ "$status" = 4 ] || fail "a read-only output: status $status"
     grep -qx "tintwell: read_only.bmp: read-only, so it cannot be replaced; nothing written" stderr.txt ||
         fail "a read-only output: $(cat stderr.txt)"
+}
+
+# One English and one Korean case: tintwell.exe follows the user's display
+# language with the catalogs it carries, as the Linux host follows the
+# locale: the library's messages rendered in English or shown as printed,
+# the host's own lines and --help in the same language, byte for byte.
+exe_speaks_the_users_language() {
+    local work="$TINTWELL_WORK/languages" language side
+    rm -rf "$work"
+    mkdir -p "$work/run"
+    cd "$work/run"
+    linux_host demo demo >/dev/null
+    for language in C.UTF-8 ko_KR.UTF-8; do
+        for side in linux windows; do
+            LANG=$language record "$side" tint-down 300 demo/original.bmp out.bmp
+            LANG=$language record "$side" invert demo/missing.bmp out.bmp
+            LANG=$language record "$side" frobnicate
+        done
+    done
+    rm -f ../stdout.bin ../stderr.bin
+    cmp ../linux.transcript ../windows.transcript || {
+        diff ../linux.transcript ../windows.transcript >&2
+        fail "the languages differ between the hosts"
+    }
+    grep -q '^Tinting down red, green and blue$' ../windows.transcript || fail "no English from tintwell.exe"
+    grep -q '^감소량을 입력하세요 (R, G, B 순으로)-- stderr$' ../windows.transcript || fail "no Korean bytes from tintwell.exe"
+    grep -q "^tintwell: demo/missing.bmp: 그런 파일이 없음; 아무것도 쓰지 않음$" ../windows.transcript ||
+        fail "no Korean line from tintwell.exe"
+    LANG=ko_KR.UTF-8 wine_tintwell --help | grep -q '^사용법: tintwell' || fail "no Korean help from tintwell.exe"
 }
 
 # Unpacks the archive into `$1`.
@@ -203,7 +274,7 @@ archive_c_consumer() {
 }
 
 case "${1:-}" in
-exe_imports | streams_above_standard_descriptors | exe_matches_linux | replaced_outputs | archive_demo | \
-    archive_c_consumer) "$1" ;;
+exe_imports | streams_above_standard_descriptors | exe_matches_linux | exe_matches_linux_on_bmp_kinds | \
+    replaced_outputs | archive_demo | archive_c_consumer | exe_speaks_the_users_language) "$1" ;;
 *) fail "unknown test '${1:-}'" ;;
 esac
