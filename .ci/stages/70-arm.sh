@@ -26,11 +26,15 @@ trap 'rm -rf "$work"' EXIT
 # built.
 build/release/bin/tintwell demo "$work/x86-64-demo" >/dev/null
 
+stage_start=$SECONDS
 for target in arm64 armhf; do
     echo "== $target: build, and the tests under qemu-user"
+    start=$SECONDS
     make test-$target
+    echo "-- $target: built and tested in $((SECONDS - start)) s"
 
     echo "== $target: the Debian package"
+    start=$SECONDS
     make package-$target
     deb=$(ls build/$target-package/korvanetintwell_*_$target.deb)
     dpkg-deb --info "$deb"
@@ -73,5 +77,7 @@ for target in arm64 armhf; do
     (cd "$demo" && run "$work/$target-cpp/consumer-cpp") >"$work/consumer.out"
     cmp "$demo/4-gray.bmp" "$demo/consumer-cpp.bmp"
     file "$work/$target-c/consumer-c" "$work/$target-cpp/consumer-cpp"
+    echo "-- $target: packaged, checked and consumed in $((SECONDS - start)) s"
 done
+echo "-- the stage took $((SECONDS - stage_start)) s"
 echo "== arm64 and armhf built, tested under qemu-user and packaged"
