@@ -9,13 +9,16 @@
 # Under emulation run the tests of the library and the host (the ARM test
 # presets): the differential tests, the fault and streaming tables, every
 # gray colour, the large pictures, the host's tests, the module's, the
-# manual page. Left to the x86-64 run: the web page and the demo page in
+# manual pages. Left to the x86-64 run: the web page and the demo page in
 # Chromium (the browser is the build machine's own), the install test (the
-# packages' consumers below stand for it), the set-up scripts (they test no
-# built code), and the host's process and signal scripts (batch,
-# safe_writing, host_safety): the same sources as on x86-64, no code of
-# their own per target, and the slowest under qemu by far. Timings are
-# never taken under emulation.
+# packages' consumers below stand for it), the scripts that test no built
+# code (install_packages, skip_reasons, catalogs), the Python package's
+# tests (the build machine's Python cannot load an ARM library), and the
+# scripts that start the host once per case (batch, safe_writing,
+# host_safety, parallel_recipe, bmp_variants): the same sources as on
+# x86-64, no code of their own per target, and the slowest under qemu by
+# far, each start of the host an emulator start. Timings are never taken
+# under emulation.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source_dir=$PWD
