@@ -203,3 +203,27 @@ test-web: build web
 	@TINTWELL_REQUIRE_BROWSER=1 ctest --preset release -R '^web\.'; status=$$?; $(SKIP_REASONS) build/release; \
 	 [ $$status -ne 0 ] || python3 web/measure.py --runs 5 || echo "web/measure.py failed (reported, not gated)"; \
 	 exit $$status
+
+# ARM: arm64 and armhf, cross-built with Debian's cross compilers; their
+# tests run under qemu-user (see the README's "ARM: arm64 and armhf").
+#   make arm64, make armhf        build the library, the host and the tests
+#   make test-arm64, test-armhf   build, then run the tests under qemu-user
+#   make package-arm64, package-armhf  build the target's Debian package
+#                                 (build/TARGET-package/korvanetintwell_*_TARGET.deb)
+ARM_TARGETS = arm64 armhf
+.PHONY: arm-packages $(ARM_TARGETS) $(addprefix test-,$(ARM_TARGETS)) $(addprefix package-,$(ARM_TARGETS))
+
+arm-packages:
+	@$(INSTALL_PACKAGES) demo test 70-arm
+
+$(ARM_TARGETS): arm-packages
+	@$(call configure,$@)
+	@cmake --build --preset $@
+
+$(addprefix test-,$(ARM_TARGETS)): test-%: %
+	@ctest --preset $*; status=$$?; $(SKIP_REASONS) build/$*; exit $$status
+
+$(addprefix package-,$(ARM_TARGETS)): package-%: arm-packages
+	@$(call configure,$*-package)
+	@cmake --build --preset $*-package
+	cpack --preset $*

@@ -57,6 +57,15 @@ apt_get() { apt-get -q -o DPkg::Lock::Timeout=600 "$@" >>"$log" 2>&1; }
 install_missing() { apt_get install -y --no-install-recommends "${missing[@]}"; }
 
 echo "Installing missing Debian packages: ${missing[*]}"
+# A package of another architecture (NAME:ARCH, a cross build's target
+# libraries) needs that architecture known to dpkg; the index fetched below
+# then holds its packages.
+for architecture in $(printf '%s\n' "${missing[@]}" | sed -n 's/^[^:]*://p' | sort -u); do
+    if [[ $architecture != "$(dpkg --print-architecture)" ]] &&
+        ! dpkg --print-foreign-architectures | grep -qx "$architecture"; then
+        dpkg --add-architecture "$architecture"
+    fi
+done
 # A machine that never fetched the package index (or whose index is stale)
 # fails the first try; fetch it then, and only then.
 if ! install_missing && ! { apt_get update && install_missing; }; then

@@ -5,6 +5,11 @@
 # ten pictures, the page and the manual page without building a test; then
 # `make test` the same way for its own lists. Runs as root (it removes and
 # installs packages) and puts back whatever it removed, whatever fails.
+#
+# A checkout that is itself a fresh clone (nothing untracked or ignored, as
+# CI's is) is used in place: this stage's `make test` is then CI's, and its
+# build/release and build/asan stay for the later stages. Any other
+# checkout is cloned afresh into a scratch directory.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source_dir=$PWD
@@ -76,14 +81,17 @@ for package in "${test_lacks[@]}"; do
         { echo "$package is not in demo.txt or test.txt" >&2; exit 1; }
 done
 
-git clone -q "$source_dir" "$work/clone"
-cd "$work/clone"
-# The clone has no BMP Suite beside it; the checkout may.
-if [[ -d $source_dir/../shared/testdata/bmpsuite/g ]]; then
-    export TINTWELL_BMPSUITE=$source_dir/../shared/testdata/bmpsuite
+if [[ -z $(git status --porcelain --ignored) ]]; then
+    echo "== make demo, in this checkout: a fresh clone"
+else
+    git clone -q "$source_dir" "$work/clone"
+    cd "$work/clone"
+    # The clone has no BMP Suite beside it; the checkout may.
+    if [[ -d $source_dir/../shared/testdata/bmpsuite/g ]]; then
+        export TINTWELL_BMPSUITE=$source_dir/../shared/testdata/bmpsuite
+    fi
+    echo "== make demo, in a fresh clone of this checkout"
 fi
-
-echo "== make demo, in a fresh clone"
 remove "${demo_lacks[@]}"
 start=$SECONDS
 make demo

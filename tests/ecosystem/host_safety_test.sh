@@ -62,7 +62,7 @@ big_picture() {
 run_stopped() {
     local rules=$1 meanwhile=$2 pid tries
     shift 2
-    LD_PRELOAD=$interposer TINTWELL_FAULTS=$rules "$@" 2>err &
+    env "$(preload "$interposer")" TINTWELL_FAULTS=$rules "$@" 2>err &
     pid=$!
     # Waits for the stop itself, however long the machine takes to get there.
     for ((tries = 0; tries < 6000; ++tries)); do
@@ -137,7 +137,7 @@ names_in() { ls -A "$1" | tr '\n' ' ' | sed 's/ $//'; }
 # takes many of them to choose from.
 sent_at() {
     local rules="$2,signal=$1;op=write,path=/proc/self/fd/,limit=65536${3:+;$3}"
-    LD_PRELOAD=$interposer TINTWELL_FAULTS=$rules setsid env --default-signal "$T" -q invert s/k.bmp s/k.bmp 2>/dev/null &
+    env "$(preload "$interposer")" TINTWELL_FAULTS=$rules setsid env --default-signal "$T" -q invert s/k.bmp s/k.bmp 2>/dev/null &
     status=0
     wait $! 2>/dev/null || status=$?
 }
@@ -508,7 +508,7 @@ start_held_batch() {
     mkdir batch
     for i in 1 2 3 4; do cp a.bmp "batch/p$i.bmp"; done
     [[ -n $interposer ]] || return 1
-    LD_PRELOAD=$interposer TINTWELL_FAULTS="op=write,path=/proc/self/fd/,nth=1,stop" \
+    env "$(preload "$interposer")" TINTWELL_FAULTS="op=write,path=/proc/self/fd/,nth=1,stop" \
         ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0" \
         setsid env --default-signal=HUP,INT,TERM "$T" -q invert --in-place -j 2 batch/*.bmp 2>err &
     leader=$!
@@ -703,7 +703,7 @@ row_sigkill_during_the_writing_leaves_nothing() {
         check "SIGKILL at write $nth over k.bmp: [$(names_in s)]" [ "$(names_in s)" = k.bmp ]
         check "SIGKILL at write $nth: k.bmp as it was" same big.bmp s/k.bmp
         rm -rf s && mkdir s
-        LD_PRELOAD=$interposer TINTWELL_FAULTS="op=write,path=/proc/self/fd/,nth=$nth,signal=KILL;op=write,path=/proc/self/fd/,limit=65536" \
+        env "$(preload "$interposer")" TINTWELL_FAULTS="op=write,path=/proc/self/fd/,nth=$nth,signal=KILL;op=write,path=/proc/self/fd/,limit=65536" \
             setsid "$T" -q invert big.bmp s/new.bmp 2>/dev/null &
         wait $! 2>/dev/null
         check "SIGKILL at write $nth of a new output: [$(names_in s)]" [ "$(names_in s)" = "" ]

@@ -55,6 +55,19 @@ skip_part_unless_required() {
     fi
 }
 
+# preload INTERPOSER: the NAME=VALUE for env(1) that preloads INTERPOSER
+# into the host. A cross build's tests run the host under qemu-user through
+# a wrapper (TINTWELL_TEST_EMULATED=1), which takes it as TINTWELL_PRELOAD
+# and hands it to qemu's -E: qemu's own loader, and every program started on
+# the way, would take LD_PRELOAD for themselves.
+preload() {
+    if [[ ${TINTWELL_TEST_EMULATED:-0} == 1 ]]; then
+        echo "TINTWELL_PRELOAD=$1"
+    else
+        echo "LD_PRELOAD=$1"
+    fi
+}
+
 finish() {
     if ((failures)); then
         echo "$failures check(s) failed" >&2

@@ -182,7 +182,7 @@ choose_kill_points() {
     local count=$1 op calls n sequence=()
     shift
     rm -f tally
-    LD_PRELOAD=$interposer TINTWELL_FAULTS="$slow_calls;op=rename" TINTWELL_FAULTS_TALLY=$PWD/tally "$@" 2>/dev/null
+    env "$(preload "$interposer")" TINTWELL_FAULTS="$slow_calls;op=rename" TINTWELL_FAULTS_TALLY=$PWD/tally "$@" 2>/dev/null
     for op in read pread write rename; do
         calls=$(sed -n "s/^$op //p" tally)
         for ((n = 1; n <= calls; n++)); do sequence+=("$op $n"); done
@@ -210,7 +210,7 @@ kill_at_chosen_calls() {
         [[ $op == rename ]] && path=.bmp
         # SIGINT is left to its default, which bash would have background
         # commands ignore.
-        LD_PRELOAD=$interposer TINTWELL_FAULTS="op=$op,path=$path,nth=$n,signal=$signal;$slow_calls" \
+        env "$(preload "$interposer")" TINTWELL_FAULTS="op=$op,path=$path,nth=$n,signal=$signal;$slow_calls" \
             setsid env --default-signal=INT "$@" 2>/dev/null &
         leader=$!
         status=0
@@ -303,7 +303,7 @@ done
 echo "-- a signal the caller ignores stays ignored: the edit goes on and replaces the picture"
 cp a.bmp ignoring.bmp
 status=0
-LD_PRELOAD=$interposer TINTWELL_FAULTS="op=rename,path=ignoring.bmp,signal=USR1" \
+env "$(preload "$interposer")" TINTWELL_FAULTS="op=rename,path=ignoring.bmp,signal=USR1" \
     setsid env --ignore-signal=USR1 "$tintwell" -q invert ignoring.bmp ignoring.bmp 2>/dev/null || status=$?
 expect_eq "exit status with SIGUSR1 ignored" 0 "$status"
 expect_same_file "a picture edited with SIGUSR1 ignored" inverted-a.bmp ignoring.bmp
@@ -311,7 +311,7 @@ expect_same_file "a picture edited with SIGUSR1 ignored" inverted-a.bmp ignoring
 echo "-- linkat with AT_EMPTY_PATH refused (older kernels, without CAP_DAC_READ_SEARCH): linked through /proc"
 mkdir through-proc && cp a.bmp through-proc/p.bmp && chmod 0640 through-proc/p.bmp
 rm -f tally
-LD_PRELOAD=$interposer TINTWELL_FAULTS="op=link,path=.tintwell-,nth=1,fail=ENOENT" TINTWELL_FAULTS_TALLY=$PWD/tally \
+env "$(preload "$interposer")" TINTWELL_FAULTS="op=link,path=.tintwell-,nth=1,fail=ENOENT" TINTWELL_FAULTS_TALLY=$PWD/tally \
     "$tintwell" -q invert through-proc/p.bmp through-proc/p.bmp
 expect_eq "links tried" 2 "$(sed -n 's/^link //p' tally)"
 expect_same_file "a picture linked in through /proc" inverted-a.bmp through-proc/p.bmp
@@ -320,19 +320,19 @@ expect_eq "files beside it" p.bmp "$(ls -A through-proc)"
 
 echo "-- O_TMPFILE refused (FAT, NFS...): the named temporary, which SIGKILL leaves and find finds"
 mkdir named && cp a.bmp named/p.bmp && chmod 0640 named/p.bmp
-LD_PRELOAD=$interposer TINTWELL_FAULTS="op=tmpfile,fail=EOPNOTSUPP" "$tintwell" -q invert named/p.bmp named/p.bmp
+env "$(preload "$interposer")" TINTWELL_FAULTS="op=tmpfile,fail=EOPNOTSUPP" "$tintwell" -q invert named/p.bmp named/p.bmp
 expect_same_file "a picture edited through a named temporary" inverted-a.bmp named/p.bmp
 expect_eq "its mode" 640 "$(stat -c %a named/p.bmp)"
-(umask 027 && LD_PRELOAD=$interposer TINTWELL_FAULTS="op=tmpfile,fail=EOPNOTSUPP" "$tintwell" -q invert a.bmp named/new.bmp)
+(umask 027 && env "$(preload "$interposer")" TINTWELL_FAULTS="op=tmpfile,fail=EOPNOTSUPP" "$tintwell" -q invert a.bmp named/new.bmp)
 expect_eq "mode of a new output through a named temporary" 640 "$(stat -c %a named/new.bmp)"
 status=0
-{ LD_PRELOAD=$interposer TINTWELL_FAULTS="op=tmpfile,fail=EOPNOTSUPP;op=write,path=/proc/self/fd/,nth=1,signal=KILL" \
+{ env "$(preload "$interposer")" TINTWELL_FAULTS="op=tmpfile,fail=EOPNOTSUPP;op=write,path=/proc/self/fd/,nth=1,signal=KILL" \
     setsid "$tintwell" -q invert named/p.bmp named/p.bmp 2>/dev/null; } 2>/dev/null || status=$?
 expect_eq "exit status of a killed edit" 137 "$status"
 expect_eq "the named temporary SIGKILL left" 1 "$(leftovers named | wc -l)"
 expect_same_file "the picture beside it" inverted-a.bmp named/p.bmp
 status=0
-{ LD_PRELOAD=$interposer TINTWELL_FAULTS="op=write,path=/proc/self/fd/,nth=1,signal=KILL" \
+{ env "$(preload "$interposer")" TINTWELL_FAULTS="op=write,path=/proc/self/fd/,nth=1,signal=KILL" \
     setsid "$tintwell" -q invert named/p.bmp named/p.bmp 2>/dev/null; } 2>/dev/null || status=$?
 expect_eq "exit status of a killed edit with O_TMPFILE" 137 "$status"
 expect_eq "what SIGKILL left with O_TMPFILE, besides the earlier one" 1 "$(leftovers named | wc -l)"

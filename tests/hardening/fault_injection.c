@@ -363,21 +363,25 @@ INTERPOSED ssize_t writev(int descriptor, const struct iovec* spans, int count) 
     return TransferSpans(rule_count > 0 ? Select(kWrite, PathOf(descriptor)) : NULL, descriptor, spans, count, real);
 }
 
-typedef ssize_t (*VectoredCallAt)(int, const struct iovec*, int, off_t);
+/* Reads at an offset: the same as a vectored read, at the offset asked.
+ * The plain call takes off_t, the large-file one off64_t; they differ on
+ * 32-bit targets, where large-file builds call only the second. */
+#define TRANSFER_SPANS_AT(name, offset_type)                                                                \
+    static ssize_t name(struct Rule* rule, int descriptor, const struct iovec* spans, int count,           \
+                        offset_type offset, ssize_t (*real)(int, const struct iovec*, int, offset_type)) { \
+        if (rule == NULL) return real(descriptor, spans, count, offset);                                    \
+        const struct iovec* first = FirstSpan(spans, count);                                                \
+        size_t cap = first != NULL ? first->iov_len : 0;                                                    \
+        const int error = Decide(rule, &cap);                                                               \
+        if (error != 0) return errno = error, -1;                                                           \
+        if (rule->stall) return 0;                                                                          \
+        if (first == NULL) return real(descriptor, spans, count, offset);                                   \
+        const struct iovec capped = {first->iov_base, cap};                                                 \
+        return Moved(rule, real(descriptor, &capped, 1, offset));                                           \
+    }
 
-/* Reads at an offset: the same as a vectored read, at the offset asked. */
-static ssize_t TransferSpansAt(struct Rule* rule, int descriptor, const struct iovec* spans, int count,
-                               off_t offset, VectoredCallAt real) {
-    if (rule == NULL) return real(descriptor, spans, count, offset);
-    const struct iovec* first = FirstSpan(spans, count);
-    size_t cap = first != NULL ? first->iov_len : 0;
-    const int error = Decide(rule, &cap);
-    if (error != 0) return errno = error, -1;
-    if (rule->stall) return 0;
-    if (first == NULL) return real(descriptor, spans, count, offset);
-    const struct iovec capped = {first->iov_base, cap};
-    return Moved(rule, real(descriptor, &capped, 1, offset));
-}
+TRANSFER_SPANS_AT(TransferSpansAt, off_t)
+TRANSFER_SPANS_AT(TransferSpansAt64, off64_t)
 
 INTERPOSED ssize_t preadv(int descriptor, const struct iovec* spans, int count, off_t offset) {
     REAL(ssize_t, "preadv", int, const struct iovec*, int, off_t)
@@ -385,28 +389,31 @@ INTERPOSED ssize_t preadv(int descriptor, const struct iovec* spans, int count, 
                            offset, real);
 }
 
-INTERPOSED ssize_t preadv64(int descriptor, const struct iovec* spans, int count, off_t offset) {
-    REAL(ssize_t, "preadv64", int, const struct iovec*, int, off_t)
-    return TransferSpansAt(rule_count > 0 ? Select(kReadAt, PathOf(descriptor)) : NULL, descriptor, spans, count,
+INTERPOSED ssize_t preadv64(int descriptor, const struct iovec* spans, int count, off64_t offset) {
+    REAL(ssize_t, "preadv64", int, const struct iovec*, int, off64_t)
+    return TransferSpansAt64(rule_count > 0 ? Select(kReadAt, PathOf(descriptor)) : NULL, descriptor, spans, count,
                            offset, real);
 }
 
-static int Truncate(int descriptor, off_t length, int (*real)(int, off_t)) {
+/* The error a selected truncate fails with, or 0 to go ahead. */
+static int TruncateError(int descriptor) {
     struct Rule* rule = rule_count > 0 ? Select(kTruncate, PathOf(descriptor)) : NULL;
     size_t unused = 0;
-    const int error = rule != NULL ? Decide(rule, &unused) : 0;
-    if (error != 0) return errno = error, -1;
-    return real(descriptor, length);
+    return rule != NULL ? Decide(rule, &unused) : 0;
 }
 
 INTERPOSED int ftruncate(int descriptor, off_t length) {
     REAL(int, "ftruncate", int, off_t)
-    return Truncate(descriptor, length, real);
+    const int error = TruncateError(descriptor);
+    if (error != 0) return errno = error, -1;
+    return real(descriptor, length);
 }
 
-INTERPOSED int ftruncate64(int descriptor, off_t length) {
-    REAL(int, "ftruncate64", int, off_t)
-    return Truncate(descriptor, length, real);
+INTERPOSED int ftruncate64(int descriptor, off64_t length) {
+    REAL(int, "ftruncate64", int, off64_t)
+    const int error = TruncateError(descriptor);
+    if (error != 0) return errno = error, -1;
+    return real(descriptor, length);
 }
 
 INTERPOSED int close(int descriptor) {
@@ -421,8 +428,8 @@ INTERPOSED int close(int descriptor) {
     return result;
 }
 
-#define FORWARD_MMAP(name)                                                      \
-    REAL(void*, name, void*, size_t, int, int, int, off_t)                     \
+#define FORWARD_MMAP(name, offset_type)                                         \
+    REAL(void*, name, void*, size_t, int, int, int, offset_type)               \
     struct Rule* rule = rule_count > 0 ? Select(kMmap, "") : NULL;             \
     size_t unused = 0;                                                         \
     const int error = rule != NULL ? Decide(rule, &unused) : 0;                \
@@ -430,12 +437,12 @@ INTERPOSED int close(int descriptor) {
     return real(address, size, protection, flags, descriptor, offset);
 
 INTERPOSED void* mmap(void* address, size_t size, int protection, int flags, int descriptor, off_t offset) {
-    FORWARD_MMAP("mmap")
+    FORWARD_MMAP("mmap", off_t)
 }
 
-/* mmap64 is mmap under another name (large-file builds call it). */
-INTERPOSED void* mmap64(void* address, size_t size, int protection, int flags, int descriptor, off_t offset) {
-    FORWARD_MMAP("mmap64")
+/* mmap64 is mmap with a 64-bit offset (large-file builds call it). */
+INTERPOSED void* mmap64(void* address, size_t size, int protection, int flags, int descriptor, off64_t offset) {
+    FORWARD_MMAP("mmap64", off64_t)
 }
 
 static int Rename(const char* new_name) {

@@ -442,6 +442,7 @@ TEST(Privileges, OutputInADirectoryWithoutWritePermission) {
 // window and reads within the same limit.
 TEST(Limits, PixelBufferBeyondTheAddressSpace) {
     if (kSanitized) GTEST_SKIP() << "the sanitizers need more address space than the limit allows";
+    if (Emulated()) GTEST_SKIP() << "qemu-user does not apply an address-space limit to the program it runs";
     TempDir dir;
     const Bytes picture = Sized(1, 715827882);
     ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);

@@ -132,10 +132,9 @@ ProcessOutcome RunProgramInChild(const ChildLimits& limits, const std::vector<st
     TempDir capture;
     const std::string stdout_path = capture.File("stdout");
     const std::string stderr_path = capture.File("stderr");
-    std::vector<std::string> words = argv;
-    std::vector<char*> pointers;
-    for (std::string& word : words) pointers.push_back(word.data());
-    pointers.push_back(nullptr);
+    Launch launch = LaunchOf(argv);
+    const std::vector<char*> pointers = NullTerminated(launch.argv);
+    const std::vector<char*> environment = NullTerminated(launch.environment);
     const std::optional<User> nobody = Nobody();
     std::fflush(nullptr);
     const pid_t pid = ::fork();
@@ -144,7 +143,7 @@ ProcessOutcome RunProgramInChild(const ChildLimits& limits, const std::vector<st
         RedirectTo(stdout_path, STDOUT_FILENO);
         RedirectTo(stderr_path, STDERR_FILENO);
         if (::chdir(working_directory.c_str()) != 0 || !ApplyLimits(limits, nobody)) ::_exit(kLimitsFailed);
-        ::execv(pointers[0], pointers.data());
+        ::execvpe(pointers[0], pointers.data(), environment.data());
         ::_exit(127);
     }
     ProcessOutcome outcome;

@@ -196,6 +196,7 @@ TEST(Inputs, ProcFileHeldWhole) {
 // of its own (a forked child would inherit this process's peak).
 TEST(Memory, LargePictureStreamsInAFewMebibytes) {
     if (kSanitized) GTEST_SKIP() << "the sanitizers keep memory of their own";
+    if (Emulated()) GTEST_SKIP() << "under qemu-user the peak memory would be the emulator's";
     if (!fs::exists("/usr/bin/time")) {
         TINTWELL_SKIP_UNLESS_REQUIRED("/usr/bin/time is not installed (Debian package time)");
     }

@@ -7,9 +7,6 @@
 namespace tintwell_test {
 namespace {
 
-// Wide enough for biWidth * biHeight * 3 without overflow.
-__extension__ typedef __int128 Wide;
-
 // A field of the header: the bytes present, zero past the end of the file.
 std::uint32_t Field(const Bytes& file, std::size_t offset, std::size_t size) {
     std::uint32_t value = 0;
@@ -73,8 +70,10 @@ ModelOutcome ModelCall(const ModelInput& input, const std::function<int()>& draw
     const auto bit_count = static_cast<std::int32_t>(Field(file, 28, 2));
     const std::int64_t row_bits = std::int64_t{width} * (bit_count / 8);
     const auto padding = static_cast<std::size_t>((4 - row_bits % 4) % 4);
-    const Wide byte_count = static_cast<Wide>(width) * height * 3;
-    if (byte_count < 0 || byte_count > 2147483647) {
+    // biWidth * biHeight * 3 must lie in 0 ... 2^31 - 1; the pixel count
+    // fits 64 bits on every target, the byte count might not.
+    const std::int64_t pixel_count = std::int64_t{width} * height;
+    if (pixel_count < 0 || pixel_count > 2147483647 / 3) {
         Print(outcome, kAllocationFailure);
         outcome.result = -1;
         return outcome;

@@ -2,6 +2,7 @@
 
 #include "utf16.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -107,15 +108,26 @@ CallOutcome CallTintwell(const std::string& input, const std::string& output, st
 
 namespace {
 
+// The emulator's command words, empty in a native build.
+std::vector<std::string> EmulatorWords() {
+    std::vector<std::string> words;
+    const std::string command = TINTWELL_TEST_EMULATOR;
+    for (std::size_t start = 0; start < command.size();) {
+        const std::size_t end = std::min(command.find(' ', start), command.size());
+        if (end > start) words.push_back(command.substr(start, end - start));
+        start = end + 1;
+    }
+    return words;
+}
+
 // This process's environment without the variables that choose a language,
 // and `language` instead.
 std::vector<std::string> EnvironmentWith(const LanguageSettings& language) {
     std::vector<std::string> variables;
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        const std::string_view entry(*variable);
-        const std::string_view name = entry.substr(0, entry.find('='));
+    for (const std::string& entry : CurrentEnvironment()) {
+        const std::string_view name = std::string_view(entry).substr(0, entry.find('='));
         if (name == "LANGUAGE" || name == "LANG" || name.starts_with("LC_")) continue;
-        variables.emplace_back(entry);
+        variables.push_back(entry);
     }
     variables.insert(variables.end(), language.begin(), language.end());
     return variables;
@@ -123,21 +135,47 @@ std::vector<std::string> EnvironmentWith(const LanguageSettings& language) {
 
 }  // namespace
 
+bool Emulated() { return !EmulatorWords().empty(); }
+
+std::vector<std::string> CurrentEnvironment() {
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable != nullptr; ++variable) variables.emplace_back(*variable);
+    return variables;
+}
+
+Launch LaunchOf(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
+    Launch launch{EmulatorWords(), {}};
+    const bool emulated = !launch.argv.empty();
+    const std::string preload_prefix = "LD_PRELOAD=";
+    for (const std::string& entry : environment) {
+        if (emulated && entry.starts_with(preload_prefix)) {
+            launch.argv.insert(launch.argv.end(), {"-E", entry});
+        } else {
+            launch.environment.push_back(entry);
+        }
+    }
+    launch.argv.insert(launch.argv.end(), argv.begin(), argv.end());
+    return launch;
+}
+
+std::vector<char*> NullTerminated(std::vector<std::string>& words) {
+    std::vector<char*> pointers;
+    for (std::string& word : words) pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::string& working_directory,
                        const LanguageSettings& language) {
-    std::vector<std::string> environment = EnvironmentWith(language);
-    std::vector<char*> envp;
-    for (std::string& variable : environment) envp.push_back(variable.data());
-    envp.push_back(nullptr);
     TempDir capture_dir;
     const std::string out_path = capture_dir.File("stdout");
     const std::string err_path = capture_dir.File("stderr");
     std::vector<std::string> words;
     words.push_back(HostPath());
     words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    Launch launch = LaunchOf(words, EnvironmentWith(language));
+    const std::vector<char*> argv = NullTerminated(launch.argv);
+    const std::vector<char*> environment = NullTerminated(launch.environment);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -146,9 +184,9 @@ ProcessOutcome RunHost(const std::vector<std::string>& arguments, const std::str
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!working_directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, working_directory.c_str());
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environment.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) throw std::runtime_error("cannot start " + words[0]);
+    if (spawned != 0) throw std::runtime_error("cannot start " + launch.argv[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
 

@@ -79,6 +79,25 @@ struct ProcessOutcome {
     std::string stderr_bytes;
 };
 
+// How the build machine starts a program built here (argv[0] its path):
+// directly, or, in a cross build, under the emulator (qemu-user). qemu's own
+// loader would take LD_PRELOAD for itself, so there the preload goes to the
+// program through qemu's -E and leaves the environment.
+struct Launch {
+    std::vector<std::string> argv;
+    std::vector<std::string> environment;  // NAME=VALUE
+};
+// This process's environment (NAME=VALUE).
+std::vector<std::string> CurrentEnvironment();
+Launch LaunchOf(const std::vector<std::string>& argv,
+                const std::vector<std::string>& environment = CurrentEnvironment());
+
+// True in a cross build whose programs run under the emulator.
+bool Emulated();
+
+// Pointers to the strings, ending in a null pointer, as exec wants them.
+std::vector<char*> NullTerminated(std::vector<std::string>& words);
+
 // The locale the host runs under: the environment's variables that choose a
 // language are replaced by these (NAME=VALUE). English unless a test asks.
 using LanguageSettings = std::vector<std::string>;
