@@ -57,6 +57,7 @@ struct StageRows {
         row_bytes = layout.row_bytes;
         stride = layout.row_bytes + layout.padding;
     }
+    explicit StageRows(StageSize size) : StageRows(size.width, size.rows) {}
     std::uint64_t Offset(std::uint64_t row) const { return korvane::kHeaderSize + row * stride; }
 };
 
@@ -207,6 +208,11 @@ StageKind StageKindOf(const BitmapVariant& variant, bool expand) {
     return expand ? StageKind::kExpanded : StageKind::kPalette;
 }
 
+StageSize StageSizeOf(const BitmapVariant& variant, StageKind kind) {
+    if (kind == StageKind::kPalette) return {variant.palette_entries, 1};
+    return {variant.width, variant.rows};
+}
+
 std::optional<InputFile> MakeStage(const BitmapVariant& variant, StageKind kind, const InputFile& input,
                                    korvane::KeptBits& kept, Message& problem) {
     std::string folder;
@@ -228,9 +234,8 @@ PutBackWriter::PutBackWriter(const BitmapVariant& variant, StageKind kind, const
       input_(input),
       kept_(kept),
       append_(std::move(append)),
-      stride_(StageRows(kind == StageKind::kPalette ? variant.palette_entries : variant.width,
-                        kind == StageKind::kPalette ? 1 : variant.rows).stride),
-      rows_(kind == StageKind::kPalette ? 1 : variant.rows),
+      stride_(StageRows(StageSizeOf(variant, kind)).stride),
+      rows_(StageSizeOf(variant, kind).rows),
       row_bytes_(std::uint64_t{3} * variant.width),
       rows_per_chunk_(RowsPerChunk(std::max(variant.row_stride, stride_))),
       as_they_come_(kind == StageKind::kPixels && korvane::RowsAsStaged(variant)) {}

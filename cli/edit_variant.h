@@ -31,6 +31,13 @@ enum class StageKind {
 };
 StageKind StageKindOf(const korvane::BitmapVariant& variant, bool expand);
 
+// The copy's size in pixels: the palette as one row, or the picture's own.
+struct StageSize {
+    std::uint32_t width;
+    std::uint32_t rows;
+};
+StageSize StageSizeOf(const korvane::BitmapVariant& variant, StageKind kind);
+
 // The 24-bit copy, in a private file; nothing with the reason when it cannot
 // be made. The pixels' kept bits are noted in `kept` as they pass.
 std::optional<InputFile> MakeStage(const korvane::BitmapVariant& variant, StageKind kind, const InputFile& input,

@@ -65,10 +65,8 @@ void ExpectFileSize(std::uint64_t bytes) {
 
 // The size of the library's 24-bit copy, and of its edit.
 std::uint64_t StageFileSize(const korvane::BitmapVariant& variant, tintwell_cli::StageKind kind) {
-    const bool palette = kind == tintwell_cli::StageKind::kPalette;
-    return korvane::RowLayout::Of(korvane::BitmapVariant::StageHeader(palette ? variant.palette_entries : variant.width,
-                                                                      palette ? 1 : variant.rows))
-        .FileLength();
+    const tintwell_cli::StageSize size = tintwell_cli::StageSizeOf(variant, kind);
+    return korvane::RowLayout::Of(korvane::BitmapVariant::StageHeader(size.width, size.rows)).FileLength();
 }
 
 // Calls the library on two files named in UTF-8; its messages go to stdout.
