@@ -1,5 +1,7 @@
 #include "pixel_operations.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 
 // The AVX2 gray path is built for x86-64, but not for Windows, where GCC
@@ -45,10 +47,16 @@ void GrayPixels(std::uint8_t* pixels, std::size_t count) {
 // its gray sum with the decimal weights. The double sum of GrayValue lies
 // within 1e-12 of N / 10000, so wherever N / 10000 is not a whole number (its
 // fraction is then at least 0.0001) both truncate to the same whole number.
-// The kernel estimates q = N / 10000 in single precision and keeps q only when
-// 0 < N - 10000 q < 10000, which proves that q is the whole part of N / 10000
-// and that N / 10000 is not whole; black (N = 0) is exact as well. A step with
-// any other pixel (1,703 of the 16,777,216 colours) takes GrayValue throughout.
+//
+// The kernel multiplies N by a single-precision reciprocal set two steps
+// below 1/10000, about 1.7e-7 of itself, and truncates. That bias is larger
+// than the product's rounding error (6e-8 of it) and, at N < 2,550,001, keeps
+// the product above any whole number N / 10000 exceeds (it does so by at
+// least 0.0001). So the estimate is exact: the floor of N / 10000 where
+// N / 10000 is not whole, 0 for black, and one less than N / 10000 where it
+// is whole. Only those last pixels, where N is 10000 more than 10000 times
+// the estimate, can differ from GrayValue (1,703 of the 16,777,216 colours);
+// a step with any of them takes GrayValue throughout.
 //
 // The 32 pixels are two groups of 16, one per 128-bit lane, so every shuffle
 // stays inside its lane. A lane is loaded in quarters of four pixels, 16 bytes
@@ -57,40 +65,37 @@ void GrayPixels(std::uint8_t* pixels, std::size_t count) {
 #define KORVANE_AVX2 __attribute__((target("avx2")))
 
 constexpr int kLaneBytes = 16;
+constexpr int kBothLanesBytes = 2 * kLaneBytes;
 constexpr std::size_t kGroupPixels = kLaneBytes;
 constexpr std::size_t kGroupBytes = kGroupPixels * kBytesPerPixel;
 constexpr std::size_t kStepPixels = 2 * kGroupPixels;
+constexpr std::size_t kStepBytes = kStepPixels * kBytesPerPixel;
 constexpr std::size_t kQuarterPixels = 4;
 constexpr std::size_t kQuarters = kGroupPixels / kQuarterPixels;
 constexpr std::size_t kOverreadPixels = 2;  // 4 bytes past the step, in whole pixels
 
+// Byte shuffles, the same in both lanes.
 struct GrayShuffles {
     // blue_green: a quarter's pixels as 16-bit (blue, green) pairs.
-    std::int8_t blue_green[kLaneBytes];
+    alignas(32) std::int8_t blue_green[kBothLanesBytes];
     // red: a quarter's pixels as 16-bit (red, 0) pairs.
-    std::int8_t red[kLaneBytes];
+    alignas(32) std::int8_t red[kBothLanesBytes];
     // spread[k]: the group's k-th 16 output bytes, each gray value 3 times.
-    std::int8_t spread[kBytesPerPixel][kLaneBytes];
+    alignas(32) std::int8_t spread[kBytesPerPixel][kBothLanesBytes];
 };
 
 constexpr GrayShuffles MakeGrayShuffles() {
     GrayShuffles masks{};
     constexpr int kNone = -1;  // a negative index makes a zero byte
     constexpr int kChannels = kBytesPerPixel;
-    for (int pixel = 0; pixel < static_cast<int>(kQuarterPixels); ++pixel) {
+    for (int byte = 0; byte < kBothLanesBytes; ++byte) {
+        const int pixel = (byte % kLaneBytes) / 4;
+        const int word_byte = byte % 4;  // (blue, 0, green, 0) and (red, 0, 0, 0)
         const int source = pixel * kChannels;
-        const int word = pixel * 4;
-        const std::int8_t blue_green[4] = {static_cast<std::int8_t>(source), kNone,
-                                           static_cast<std::int8_t>(source + 1), kNone};
-        const std::int8_t red[4] = {static_cast<std::int8_t>(source + 2), kNone, kNone, kNone};
-        for (int i = 0; i < 4; ++i) {
-            masks.blue_green[word + i] = blue_green[i];
-            masks.red[word + i] = red[i];
-        }
-    }
-    for (int part = 0; part < kChannels; ++part) {
-        for (int byte = 0; byte < kLaneBytes; ++byte) {
-            masks.spread[part][byte] = static_cast<std::int8_t>((part * kLaneBytes + byte) / kChannels);
+        masks.blue_green[byte] = static_cast<std::int8_t>(word_byte == 0 ? source : word_byte == 2 ? source + 1 : kNone);
+        masks.red[byte] = static_cast<std::int8_t>(word_byte == 0 ? source + 2 : kNone);
+        for (int part = 0; part < kChannels; ++part) {
+            masks.spread[part][byte] = static_cast<std::int8_t>((part * kLaneBytes + byte % kLaneBytes) / kChannels);
         }
     }
     return masks;
@@ -98,8 +103,8 @@ constexpr GrayShuffles MakeGrayShuffles() {
 
 constexpr GrayShuffles kGrayShuffles = MakeGrayShuffles();
 
-KORVANE_AVX2 __m256i BothLanes(const std::int8_t* mask) {
-    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mask)));
+KORVANE_AVX2 __m256i LoadMask(const std::int8_t* mask) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(mask));
 }
 
 // Quarter k of both groups: pixels 4k .. 4k + 3 of each.
@@ -113,42 +118,54 @@ KORVANE_AVX2 __m256i LoadQuarter(const std::uint8_t* pixels, std::size_t quarter
 KORVANE_AVX2 __m256i WeightedSums(__m256i quarter) {
     const __m256i blue_green_weights = _mm256_set1_epi32((kGreenGrayWeight << 16) | kBlueGrayWeight);
     const __m256i red_weights = _mm256_set1_epi32(kRedGrayWeight);
-    const __m256i blue_green = _mm256_shuffle_epi8(quarter, BothLanes(kGrayShuffles.blue_green));
-    const __m256i red = _mm256_shuffle_epi8(quarter, BothLanes(kGrayShuffles.red));
+    const __m256i blue_green = _mm256_shuffle_epi8(quarter, LoadMask(kGrayShuffles.blue_green));
+    const __m256i red = _mm256_shuffle_epi8(quarter, LoadMask(kGrayShuffles.red));
     return _mm256_add_epi32(_mm256_madd_epi16(blue_green, blue_green_weights), _mm256_madd_epi16(red, red_weights));
 }
 
-// q from N, and in `exact` all-ones where q is proved right.
-KORVANE_AVX2 __m256i EstimateGray(__m256i sums, __m256i& exact) {
-    const __m256 reciprocal = _mm256_set1_ps(1.0f / kGrayScale);
+// 1/10000 in single precision, two representable steps lower.
+constexpr float kBiasedReciprocal =
+    std::bit_cast<float>(std::bit_cast<std::uint32_t>(1.0f / kGrayScale) - 2);
+
+// The estimate of N / 10000. N - 10000 q is between 0 and 10000, and is
+// 10000 only where q may differ from GrayValue: `largest` keeps the largest.
+KORVANE_AVX2 __m256i EstimateGray(__m256i sums, __m256i& largest) {
+    const __m256 reciprocal = _mm256_set1_ps(kBiasedReciprocal);
     const __m256i scale = _mm256_set1_epi32(kGrayScale);  // q < 2^15: madd multiplies q by the scale
     const __m256i quotients = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(sums), reciprocal));
-    const __m256i remainders = _mm256_sub_epi32(sums, _mm256_madd_epi16(quotients, scale));
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i inside = _mm256_and_si256(_mm256_cmpgt_epi32(remainders, zero), _mm256_cmpgt_epi32(scale, remainders));
-    exact = _mm256_and_si256(exact, _mm256_or_si256(inside, _mm256_cmpeq_epi32(sums, zero)));
+    largest = _mm256_max_epi32(largest, _mm256_sub_epi32(sums, _mm256_madd_epi16(quotients, scale)));
     return quotients;
 }
 
+// Six 16-byte parts in lane order (group 0's parts in the low lanes, group
+// 1's in the high ones), stored as the step's 96 bytes.
+KORVANE_AVX2 void StoreStep(std::uint8_t* pixels, __m256i part0, __m256i part1, __m256i part2) {
+    auto* out = reinterpret_cast<__m256i*>(pixels);
+    _mm256_storeu_si256(out, _mm256_permute2x128_si256(part0, part1, 0x20));
+    _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(part2, part0, 0x30));
+    _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(part1, part2, 0x31));
+}
+
+[[gnu::noinline, gnu::cold]] void GrayStepExactly(std::uint8_t* pixels) { GrayPixels(pixels, kStepPixels); }
+
 // Turns 32 pixels gray in place; reads the 4 bytes after them as well.
 KORVANE_AVX2 void GrayStep(std::uint8_t* pixels) {
-    __m256i exact = _mm256_set1_epi32(-1);
+    __m256i largest = _mm256_setzero_si256();
     __m256i quotients[kQuarters];
     for (std::size_t quarter = 0; quarter < kQuarters; ++quarter) {
-        quotients[quarter] = EstimateGray(WeightedSums(LoadQuarter(pixels, quarter)), exact);
+        quotients[quarter] = EstimateGray(WeightedSums(LoadQuarter(pixels, quarter)), largest);
     }
-    if (_mm256_movemask_epi8(exact) != -1) [[unlikely]] {
-        GrayPixels(pixels, kStepPixels);
+    const __m256i doubtful = _mm256_cmpeq_epi32(largest, _mm256_set1_epi32(kGrayScale));
+    if (!_mm256_testz_si256(doubtful, doubtful)) [[unlikely]] {
+        GrayStepExactly(pixels);
         return;
     }
     // Byte i of each lane is pixel i of its group.
     const __m256i grays = _mm256_packus_epi16(_mm256_packs_epi32(quotients[0], quotients[1]),
                                               _mm256_packs_epi32(quotients[2], quotients[3]));
-    for (std::size_t part = 0; part < kBytesPerPixel; ++part) {
-        const __m256i out = _mm256_shuffle_epi8(grays, BothLanes(kGrayShuffles.spread[part]));
-        _mm256_storeu2_m128i(reinterpret_cast<__m128i*>(pixels + kGroupBytes + part * kLaneBytes),
-                             reinterpret_cast<__m128i*>(pixels + part * kLaneBytes), out);
-    }
+    StoreStep(pixels, _mm256_shuffle_epi8(grays, LoadMask(kGrayShuffles.spread[0])),
+              _mm256_shuffle_epi8(grays, LoadMask(kGrayShuffles.spread[1])),
+              _mm256_shuffle_epi8(grays, LoadMask(kGrayShuffles.spread[2])));
 }
 
 // Returns how many pixels it turned gray: whole steps only, each followed by
@@ -156,7 +173,7 @@ KORVANE_AVX2 void GrayStep(std::uint8_t* pixels) {
 KORVANE_AVX2 std::size_t GrayStepsAvx2(std::uint8_t* pixels, std::size_t count) {
     const std::size_t steps = count > kOverreadPixels ? (count - kOverreadPixels) / kStepPixels : 0;
     for (std::size_t step = 0; step < steps; ++step) {
-        GrayStep(pixels + step * kStepPixels * kBytesPerPixel);
+        GrayStep(pixels + step * kStepBytes);
     }
     return steps * kStepPixels;
 }
