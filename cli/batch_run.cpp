@@ -3,7 +3,6 @@
 // pictures finish.
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <system_error>
 
@@ -58,7 +57,7 @@ public:
         const bool writes = plan_.edit.writes_output;
         const std::string_view summary = refused_ > 0 ? (writes ? text::kBatchWrittenRefused : text::kBatchReadRefused)
                                                       : (writes ? text::kBatchWritten : text::kBatchRead);
-        std::cerr << Format(summary, PictureCount(), count - unfinished, unfinished, refused_) << "\n";
+        Write(stderr, Format(summary, PictureCount(), count - unfinished, unfinished, refused_) + "\n");
         if (failed_ > 0) return kExitEditFailed;
         if (changed_ > 0) return kExitInputChanged;
         return refused_ > 0 ? kExitRefused : kExitSuccess;
@@ -73,9 +72,9 @@ public:
         const std::size_t done = finished_ - stopped_;
         const std::size_t unsuccessful = failed_ + refused_ + changed_;
         const std::string_view summary = plan_.edit.writes_output ? text::kBatchStoppedWritten : text::kBatchStoppedRead;
-        std::cerr << Format(summary, cause.Text(), PictureCount(), done - unsuccessful, unsuccessful,
-                            plan_.pictures.size() - done)
-                  << "\n";
+        Write(stderr, Format(summary, cause.Text(), PictureCount(), done - unsuccessful, unsuccessful,
+                             plan_.pictures.size() - done) +
+                          "\n");
         FlushOutput();
     }
 
@@ -87,9 +86,9 @@ private:
 
     void Print(const BatchPicture& picture, const PictureOutcome& outcome) const {
         if (outcome.stopped) return;  // its edit was cut short on purpose: nothing it said is its result
-        std::fwrite(outcome.messages.data(), 1, outcome.messages.size(), stdout);
+        Write(stdout, outcome.messages);
         std::fflush(stdout);
-        std::cerr << outcome.lines;
+        Write(stderr, outcome.lines);
         if (!outcome.problem) return;
         // Its process said nothing of its own: the parent reports it.
         Outcome died;
@@ -101,12 +100,15 @@ private:
 
     void ShowProgress() {
         if (!show_progress_) return;
-        std::cerr << "\r" << Format(text::kBatchProgress, finished_, plan_.pictures.size(), failed_ + refused_ + changed_)
-                  << std::flush;
+        Write(stderr, "\r");
+        Write(stderr, Format(text::kBatchProgress, finished_, plan_.pictures.size(), failed_ + refused_ + changed_));
+        std::fflush(stderr);
     }
 
     void ClearProgress() {
-        if (show_progress_) std::cerr << "\r\033[K" << std::flush;
+        if (!show_progress_) return;
+        Write(stderr, "\r\033[K");
+        std::fflush(stderr);
     }
 
     const BatchPlan& plan_;

@@ -1,11 +1,12 @@
 #include "help.h"
 
-#include <iostream>
+#include <cstdio>
 #include <string>
 
 #include "edits.h"
 #include "format.h"
 #include "language.h"
+#include "report.h"
 #include "safe_output.h"
 
 namespace tintwell_cli {
@@ -121,15 +122,17 @@ constexpr std::string_view kParagraphs[] = {
 }  // namespace
 
 void PrintHelp() {
-    std::cout << Translated(kUsage) << "\n" << Translated(kAbout);
+    std::string help;
+    help.append(Translated(kUsage)).append("\n").append(Translated(kAbout));
     for (const EditInfo& edit : AllEdits()) {
         std::string words = std::string(edit.name) + " | " + std::to_string(edit.function);
         if (edit.needs_amount()) words += " AMOUNT";
-        std::cout << "  " << words << std::string(words.size() < 24 ? 24 - words.size() : 1, ' ')
-                  << Translated(edit.summary) << "\n";
+        help.append("  ").append(words).append(words.size() < 24 ? 24 - words.size() : 1, ' ');
+        help.append(Translated(edit.summary)).append("\n");
     }
-    std::cout << "\n" << Format(kChecksAndSafety, Translated(kReplacementKeeps));
-    for (const std::string_view paragraph : kParagraphs) std::cout << "\n" << Translated(paragraph);
+    help.append("\n").append(Format(kChecksAndSafety, Translated(kReplacementKeeps)));
+    for (const std::string_view paragraph : kParagraphs) help.append("\n").append(Translated(paragraph));
+    Write(stdout, help);
 }
 
 }  // namespace tintwell_cli

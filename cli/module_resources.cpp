@@ -1,5 +1,5 @@
 // Printing the loaded library's resources, read by the platform's file.
-#include <iostream>
+#include <cstdio>
 
 #include "host_messages.h"
 #include "module_resources.h"
@@ -28,7 +28,7 @@ bool PrintLibraryVersion(const Module& module) {
 bool PrintModuleInfo(const Module& module) {
     const std::optional<ModuleInfo> info = ReadOrSayWhy(module);
     if (!info) return false;
-    std::cout << FormatModuleInfo(*info);
+    Write(stdout, FormatModuleInfo(*info));
     return true;
 }
 

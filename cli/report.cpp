@@ -1,7 +1,6 @@
 #include "report.h"
 
 #include <cstdio>
-#include <iostream>
 #include <optional>
 
 #include "host_messages.h"
@@ -70,11 +69,11 @@ std::string LinesOf(const Outcome& outcome) {
     return lines;
 }
 
-void Report(const Outcome& outcome, std::ostream& answer_stream) {
+void Report(const Outcome& outcome, std::FILE* answer_stream) {
     if (outcome.answer) {
-        answer_stream << Format(text::kReadAnswerLine, ShownName(outcome.file), outcome.answer->Text()) << "\n";
+        Write(answer_stream, Format(text::kReadAnswerLine, ShownName(outcome.file), outcome.answer->Text()) + "\n");
     }
-    std::cerr << LinesOf(outcome);
+    Write(stderr, LinesOf(outcome));
 }
 
 std::string JsonOf(const Outcome& outcome, const PictureEdit& edit) {
@@ -97,25 +96,28 @@ std::string JsonOf(const Outcome& outcome, const PictureEdit& edit) {
 
 void ReportPicture(const Outcome& outcome, const PictureEdit& edit, const CallOptions& options) {
     // With the report, stdout carries JSON alone: what read found joins the host's lines.
-    Report(outcome, options.json_report ? std::cerr : std::cout);
-    if (options.json_report) std::cout << JsonOf(outcome, edit) << "\n" << std::flush;
+    Report(outcome, options.json_report ? stderr : stdout);
+    if (options.json_report) {
+        Write(stdout, JsonOf(outcome, edit) + "\n");
+        std::fflush(stdout);
+    }
 }
 
-void ReportError(const Message& message) { std::cerr << Format(text::kErrorLine, message.Text()) << "\n"; }
+void ReportError(const Message& message) { Write(stderr, Format(text::kErrorLine, message.Text()) + "\n"); }
 
-void ReportWarning(const Message& message) { std::cerr << Format(text::kWarningLine, message.Text()) << "\n"; }
+void ReportWarning(const Message& message) { Write(stderr, Format(text::kWarningLine, message.Text()) + "\n"); }
 
 int ReportUsageError(const Message& problem) {
-    std::cerr << Format(text::kUsageLine, problem.Text()) << "\n";
+    Write(stderr, Format(text::kUsageLine, problem.Text()) + "\n");
     return kExitUsage;
 }
 
-void Say(const Message& message) { std::cout << message.Text() << "\n"; }
+void Say(const Message& message) { Write(stdout, message.Text() + "\n"); }
+
+void Write(std::FILE* stream, std::string_view text) { std::fwrite(text.data(), 1, text.size(), stream); }
 
 void FlushOutput() {
-    std::cout.flush();
     std::fflush(stdout);
-    std::cerr.flush();
     std::fflush(stderr);
 }
 

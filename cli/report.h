@@ -4,8 +4,9 @@
 // --help print on stdout.
 #pragma once
 
-#include <ostream>
+#include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "outcome.h"
 #include "picture_edit.h"
@@ -16,7 +17,7 @@ namespace tintwell_cli {
 // succeed. Nothing for a plain success.
 std::string LinesOf(const Outcome& outcome);
 // Those lines on stderr, after what read found on `answer_stream`.
-void Report(const Outcome& outcome, std::ostream& answer_stream);
+void Report(const Outcome& outcome, std::FILE* answer_stream);
 
 // One picture's outcome as one line of JSON (--report=json): its input and
 // output, the file the outcome is about, the kind, the library's result code
@@ -38,6 +39,10 @@ int ReportUsageError(const Message& problem);
 
 // A line on stdout (--version).
 void Say(const Message& message);
+
+// Text as it is on stdout or stderr. The host prints through C stdio alone,
+// so no run pays for setting up the C++ standard streams and their locale.
+void Write(std::FILE* stream, std::string_view text);
 
 // Writes out what stdout and stderr hold, before a fork or a child's end.
 void FlushOutput();
