@@ -8,6 +8,7 @@
 // cannot keep the stack aligned for 32-byte values.
 #if defined(__x86_64__) && !defined(_WIN32)
 #define KORVANE_GRAY_AVX2 1
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -56,7 +57,7 @@ void GrayPixels(std::uint8_t* pixels, std::size_t count) {
 // N / 10000 is not whole, 0 for black, and one less than N / 10000 where it
 // is whole. Only those last pixels, where N is 10000 more than 10000 times
 // the estimate, can differ from GrayValue (1,703 of the 16,777,216 colours);
-// a step with any of them takes GrayValue throughout.
+// those pixels alone take GrayValue.
 //
 // The 32 pixels are two groups of 16, one per 128-bit lane, so every shuffle
 // stays inside its lane. A lane is loaded in quarters of four pixels, 16 bytes
@@ -146,7 +147,33 @@ KORVANE_AVX2 void StoreStep(std::uint8_t* pixels, __m256i part0, __m256i part1, 
     _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(part1, part2, 0x31));
 }
 
-[[gnu::noinline, gnu::cold]] void GrayStepExactly(std::uint8_t* pixels) { GrayPixels(pixels, kStepPixels); }
+// Where 32-bit lane `lane` of quarter `quarter` comes from: lanes 0-3 are
+// the first group's pixels, lanes 4-7 the second's.
+constexpr std::size_t PixelOfLane(std::size_t quarter, int lane) {
+    constexpr int kLanesPerGroup = static_cast<int>(kQuarterPixels);
+    const std::size_t group = lane < kLanesPerGroup ? 0 : 1;
+    return group * kGroupPixels + quarter * kQuarterPixels + static_cast<std::size_t>(lane % kLanesPerGroup);
+}
+
+// Replaces the estimates that may be wrong with GrayValue, before the step
+// is written.
+[[gnu::noinline, gnu::cold]] KORVANE_AVX2 void MendDoubtful(const std::uint8_t* pixels, __m256i* quotients) {
+    const __m256i scale = _mm256_set1_epi32(kGrayScale);
+    for (std::size_t quarter = 0; quarter < kQuarters; ++quarter) {
+        const __m256i sums = WeightedSums(LoadQuarter(pixels, quarter));
+        const __m256i remainders = _mm256_sub_epi32(sums, _mm256_madd_epi16(quotients[quarter], scale));
+        const int doubtful = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(remainders, scale)));
+        if (doubtful == 0) continue;
+        alignas(32) std::int32_t grays[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(grays), quotients[quarter]);
+        for (int lane = 0; lane < 8; ++lane) {
+            if ((doubtful >> lane & 1) == 0) continue;
+            const std::uint8_t* pixel = pixels + PixelOfLane(quarter, lane) * kBytesPerPixel;
+            grays[lane] = GrayValue(pixel[0], pixel[1], pixel[2]);
+        }
+        quotients[quarter] = _mm256_load_si256(reinterpret_cast<const __m256i*>(grays));
+    }
+}
 
 // Turns 32 pixels gray in place; reads the 4 bytes after them as well.
 KORVANE_AVX2 void GrayStep(std::uint8_t* pixels) {
@@ -156,10 +183,7 @@ KORVANE_AVX2 void GrayStep(std::uint8_t* pixels) {
         quotients[quarter] = EstimateGray(WeightedSums(LoadQuarter(pixels, quarter)), largest);
     }
     const __m256i doubtful = _mm256_cmpeq_epi32(largest, _mm256_set1_epi32(kGrayScale));
-    if (!_mm256_testz_si256(doubtful, doubtful)) [[unlikely]] {
-        GrayStepExactly(pixels);
-        return;
-    }
+    if (!_mm256_testz_si256(doubtful, doubtful)) [[unlikely]] MendDoubtful(pixels, quotients);
     // Byte i of each lane is pixel i of its group.
     const __m256i grays = _mm256_packus_epi16(_mm256_packs_epi32(quotients[0], quotients[1]),
                                               _mm256_packs_epi32(quotients[2], quotients[3]));
@@ -178,8 +202,23 @@ KORVANE_AVX2 std::size_t GrayStepsAvx2(std::uint8_t* pixels, std::size_t count) 
     return steps * kStepPixels;
 }
 
+// AVX2 needs the processor's flag and the system's saving of the 256-bit
+// registers. Asked once, when a gray edit first runs: the compiler's own
+// check would examine every processor feature each time the library loads.
+bool HasAvx2() {
+    unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return false;
+    if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) return false;
+    unsigned int enabled_low = 0, enabled_high = 0;
+    __asm__("xgetbv" : "=a"(enabled_low), "=d"(enabled_high) : "c"(0));
+    constexpr unsigned int kSseAndAvxState = 0x6;
+    if ((enabled_low & kSseAndAvxState) != kSseAndAvxState) return false;
+    return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) != 0 && (ebx & bit_AVX2) != 0;
+}
+
 std::size_t GrayStepsFast(std::uint8_t* pixels, std::size_t count) {
-    return __builtin_cpu_supports("avx2") ? GrayStepsAvx2(pixels, count) : 0;
+    static const bool has_avx2 = HasAvx2();
+    return has_avx2 ? GrayStepsAvx2(pixels, count) : 0;
 }
 
 #undef KORVANE_AVX2
