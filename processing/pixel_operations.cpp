@@ -156,7 +156,8 @@ constexpr std::size_t PixelOfLane(std::size_t quarter, int lane) {
 }
 
 // Replaces the estimates that may be wrong with GrayValue, before the step
-// is written.
+// is written. The sums are taken again here, on this rare path, so that the
+// step itself keeps only the quotients and one running maximum.
 [[gnu::noinline, gnu::cold]] KORVANE_AVX2 void MendDoubtful(const std::uint8_t* pixels, __m256i* quotients) {
     const __m256i scale = _mm256_set1_epi32(kGrayScale);
     for (std::size_t quarter = 0; quarter < kQuarters; ++quarter) {
